@@ -1,0 +1,23 @@
+#pragma once
+
+#include "gif_image.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace doc {
+
+/**
+ * LZW-encodes width × height indices (rows from the top) as GIF image data: the minimum code
+ * size byte, the data sub-blocks and the terminator.
+ */
+void encodeImageData(const uint8_t *indices, std::size_t count, int minCodeSize, std::vector<uint8_t> &out);
+
+/**
+ * Writes the document as GIF data to a file through a temporary file in the same folder, which
+ * replaces the target only once complete: a failure leaves any previous file as it was.
+ */
+void saveToFile(const TGIFImage &document, const std::string &path);
+
+} // namespace doc
