@@ -1,0 +1,55 @@
+# Helpers of the end-to-end tests: a private X server, the editor's window, screenshots.
+set -euo pipefail
+
+: "${MOVARO_BIN:?}" "${E2E_OUT:?}"
+rm -rf "$E2E_OUT"
+mkdir -p "$E2E_OUT"
+export HOME="$E2E_OUT/home"            # a settings store of our own, never the user's
+export XDG_CONFIG_HOME="$HOME/.config"
+mkdir -p "$XDG_CONFIG_HOME"
+unset QT_QPA_PLATFORM
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+start_x() {
+    local fifo="$E2E_OUT/displayfd"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" 2>"$E2E_OUT/xvfb.log" &
+    XVFB_PID=$!
+    local number
+    read -r -t 30 number <"$fifo" || fail "Xvfb did not start"
+    export DISPLAY=":$number"
+    trap stop_all EXIT
+}
+
+stop_all() {
+    [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null || true
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+    wait 2>/dev/null || true
+}
+
+# start_app ARGS... : starts movaro-gif in the background
+start_app() {
+    "$MOVARO_BIN/movaro-gif" "$@" >"$E2E_OUT/app.log" 2>&1 &
+    APP_PID=$!
+}
+
+# wait_window TITLE-REGEX : prints the id of the first visible window whose name matches
+wait_window() {
+    local id=""
+    for _ in $(seq 1 100); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        kill -0 "$APP_PID" 2>/dev/null || fail "the editor exited: $(cat "$E2E_OUT/app.log")"
+        sleep 0.1
+    done
+    fail "no window named '$1' appeared"
+}
+
+# screenshot NAME : the whole screen as NAME.png in the output folder
+screenshot() {
+    import -display "$DISPLAY" -window root "$E2E_OUT/$1.png"
+}
