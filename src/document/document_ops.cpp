@@ -124,3 +124,53 @@ void EnsureControlExtensions(TGIFImage &document)
 }
 
 } // namespace doc
+
+namespace doc {
+
+std::vector<std::string> commentLines(const TGIFImage &document)
+{
+    std::vector<std::string> lines;
+    if (document.empty())
+        return lines;
+    const TGIFSubImage &first = document.frame(0);
+    for (int i = 0; i < first.extensionCount(); ++i)
+        if (const auto *c = extension_cast<TGIFCommentExtension>(first.extension(i)))
+            lines.insert(lines.end(), c->lines.begin(), c->lines.end());
+    return lines;
+}
+
+void storeCommentLines(TGIFImage &document, std::vector<std::string> lines)
+{
+    const int index = CommentIndex(document);
+    extension_cast<TGIFCommentExtension>(document.frame(0).extension(index))->lines = std::move(lines);
+}
+
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        lines.push_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::string joinLines(const std::vector<std::string> &lines)
+{
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i)
+            text += '\n';
+        text += lines[i];
+    }
+    return text;
+}
+
+} // namespace doc

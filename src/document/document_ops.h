@@ -4,6 +4,7 @@
 #include "picture.h"
 
 #include <string>
+#include <vector>
 
 namespace doc {
 
@@ -35,5 +36,24 @@ int CommentIndex(TGIFImage &document);
 
 /** Gives every frame without a primary graphic control extension a new one (all fields 0). */
 void EnsureControlExtensions(TGIFImage &document);
+
+} // namespace doc
+
+namespace doc {
+
+/** The lines the comment field shows: those of every comment extension of the first frame, in order. */
+std::vector<std::string> commentLines(const TGIFImage &document);
+
+/**
+ * Makes `lines` the lines of the first frame's first comment extension (created when missing);
+ * other comment extensions keep theirs. Needs at least one frame.
+ */
+void storeCommentLines(TGIFImage &document, std::vector<std::string> lines);
+
+/** Splits a text at its line breaks (CR LF, LF or CR), as a multi-line text field holds it. */
+std::vector<std::string> splitLines(const std::string &text);
+
+/** Joins lines with LF, as a multi-line text field shows them. */
+std::string joinLines(const std::vector<std::string> &lines);
 
 } // namespace doc
