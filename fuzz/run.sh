@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the fuzzers with clang and runs one: fuzz/run.sh NAME SECONDS [SEED-DIR...]
+# Crashes and slow inputs land in build/fuzz/findings/NAME; the grown corpus in build/fuzz/corpus/NAME.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+./scripts/install-deps.sh clang libclang-rt-14-dev
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "$1" >/dev/null
+name=$1
+seconds=$2
+shift 2
+mkdir -p "build/fuzz/corpus/$name" "build/fuzz/findings/$name"
+exec "build/fuzz/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="build/fuzz/findings/$name/" "build/fuzz/corpus/$name" "$@"
