@@ -1,0 +1,416 @@
+#include "composer.h"
+
+#include "gif_error.h"
+#include "quantize.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace doc {
+
+// --- FrameComposer -----------------------------------------------------------------------------
+
+FrameComposer::FrameComposer(const TGIFImage &document)
+    : mDocument(document)
+    , mWidth(document.header.width)
+    , mHeight(document.header.height)
+{
+    mComposerIndex.reserve(std::size_t(document.count()));
+    for (int i = 0; i < document.count(); ++i) {
+        const TGIFSubImage &sub = document.frame(i);
+        if (sub.hasPixels() && sub.pixels().size() >= std::size_t(sub.width) * sub.height) {
+            Frame f;
+            f.sub = &sub;
+            f.table = sub.colorMap().empty() ? &document.header.colorMap : &sub.colorMap();
+            f.left = sub.left;
+            f.top = sub.top;
+            f.width = sub.width;
+            f.height = sub.height;
+            if (const TGIFGraphicControlExtension *gce = sub.graphicControl()) {
+                f.disposal = gce->disposal();
+                f.transparent = gce->transparent();
+                f.transparentIndex = gce->transparentIndex;
+            }
+            mFrames.push_back(f);
+        }
+        mComposerIndex.push_back(std::max(0, int(mFrames.size()) - 1));
+    }
+
+    const bool anyTransparent =
+        std::any_of(mFrames.begin(), mFrames.end(), [](const Frame &f) { return f.transparent; });
+    if (!mFrames.empty() && mFrames[0].transparent) {
+        mFill = tableColor(mFrames[0], mFrames[0].transparentIndex);
+        mResultTransparent = mFill;
+    } else if (!document.header.colorMap.empty() && anyTransparent) {
+        const auto &global = document.header.colorMap.entries;
+        mFill = document.header.background < global.size() ? global[document.header.background] : Rgb{};
+    }
+}
+
+int FrameComposer::composerIndex(int documentFrame) const
+{
+    if (documentFrame < 0 || mComposerIndex.empty())
+        return 0;
+    return mComposerIndex[std::size_t(std::min(documentFrame, int(mComposerIndex.size()) - 1))];
+}
+
+void FrameComposer::setTrackCoverage(bool on)
+{
+    mTrackCoverage = on;
+    mCoverage.clear();
+    mLast = -1; // the plane must be rebuilt along with the next result
+}
+
+Rgb FrameComposer::tableColor(const Frame &f, int index) const
+{
+    return std::size_t(index) < f.table->entries.size() ? f.table->entries[std::size_t(index)] : Rgb{};
+}
+
+int FrameComposer::startFrame(int i) const
+{
+    for (int k = i; k >= 1; --k) {
+        const Frame &f = mFrames[std::size_t(k)];
+        // Only a frame at (0, 0) covers the screen; one of screen size further in leaves a strip
+        // where the frames before it still show.
+        if (f.left != 0 || f.top != 0 || f.width != mWidth || f.height != mHeight)
+            continue;
+        // A frame before i that restores the previous picture hides nothing of what came first.
+        if (k < i && f.disposal == 3)
+            continue;
+        if (!f.transparent || (f.disposal == 2 && k < i))
+            return k;
+    }
+    return 0;
+}
+
+void FrameComposer::fillRect(int left, int top, int width, int height)
+{
+    const int x0 = std::max(left, 0);
+    const int y0 = std::max(top, 0);
+    const int x1 = std::min(left + width, mWidth);
+    const int y1 = std::min(top + height, mHeight);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    const std::size_t span = std::size_t(x1 - x0);
+    uint8_t *first = mCanvas.row(y0) + std::size_t(x0) * 3;
+    if (mFill.r == mFill.g && mFill.g == mFill.b) {
+        std::memset(first, mFill.r, span * 3);
+    } else {
+        for (std::size_t x = 0; x < span; ++x) {
+            first[3 * x] = mFill.r;
+            first[3 * x + 1] = mFill.g;
+            first[3 * x + 2] = mFill.b;
+        }
+    }
+    for (int y = y0 + 1; y < y1; ++y)
+        std::memcpy(mCanvas.row(y) + std::size_t(x0) * 3, first, span * 3);
+    if (mTrackCoverage)
+        for (int y = y0; y < y1; ++y)
+            std::memset(mCoverage.data() + std::size_t(y) * mWidth + x0, 0, span);
+}
+
+void FrameComposer::draw(const Frame &f)
+{
+    const int x0 = std::max(f.left, 0);
+    const int y0 = std::max(f.top, 0);
+    const int x1 = std::min(f.left + f.width, mWidth);
+    const int y1 = std::min(f.top + f.height, mHeight);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+
+    std::array<uint8_t, 256 * 3> lut{}; // black beyond the table
+    const std::size_t entries = std::min<std::size_t>(f.table->entries.size(), 256);
+    for (std::size_t c = 0; c < entries; ++c) {
+        lut[3 * c] = f.table->entries[c].r;
+        lut[3 * c + 1] = f.table->entries[c].g;
+        lut[3 * c + 2] = f.table->entries[c].b;
+    }
+
+    const int span = x1 - x0;
+    const uint8_t *pixels = f.sub->pixels().data();
+    const int t = f.transparent ? f.transparentIndex : -1;
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t *src = pixels + std::size_t(y - f.top) * f.width + (x0 - f.left);
+        uint8_t *dst = mCanvas.row(y) + std::size_t(x0) * 3;
+        if (t < 0) {
+            for (int x = 0; x < span; ++x) {
+                const uint8_t *c = &lut[3 * std::size_t(src[x])];
+                dst[3 * x] = c[0];
+                dst[3 * x + 1] = c[1];
+                dst[3 * x + 2] = c[2];
+            }
+        } else {
+            for (int x = 0; x < span; ++x) {
+                if (src[x] == t)
+                    continue;
+                const uint8_t *c = &lut[3 * std::size_t(src[x])];
+                dst[3 * x] = c[0];
+                dst[3 * x + 1] = c[1];
+                dst[3 * x + 2] = c[2];
+            }
+        }
+        if (mTrackCoverage) {
+            uint8_t *cov = mCoverage.data() + std::size_t(y) * mWidth + x0;
+            for (int x = 0; x < span; ++x)
+                cov[x] |= uint8_t(src[x] != t);
+        }
+    }
+}
+
+Picture FrameComposer::ComposedFrame(int i)
+{
+    if (mCanvas.width() != mWidth || mCanvas.height() != mHeight)
+        mCanvas = Picture(mWidth, mHeight, PixelFormat::Rgb24);
+    if (mTrackCoverage && mCoverage.size() != std::size_t(mWidth) * mHeight)
+        mCoverage.assign(std::size_t(mWidth) * mHeight, 0);
+
+    const int n = count();
+    i = std::clamp(i, 0, std::max(n - 1, 0));
+    if (n == 0) {
+        fillRect(0, 0, mWidth, mHeight);
+    } else if (i == mLast) {
+        // The canvas already shows frame i (a document frame without an image repeats it).
+    } else if (mLast >= 0 && mLast == i - 1 && mFrames[std::size_t(i - 1)].disposal != 3) {
+        const Frame &prev = mFrames[std::size_t(i - 1)];
+        if (prev.disposal == 2)
+            fillRect(prev.left, prev.top, prev.width, prev.height);
+        draw(mFrames[std::size_t(i)]);
+    } else {
+        fillRect(0, 0, mWidth, mHeight);
+        const int s = startFrame(i);
+        for (int k = s; k < i; ++k) {
+            const Frame &f = mFrames[std::size_t(k)];
+            if (f.disposal == 2) {
+                if (k > s)
+                    fillRect(f.left, f.top, f.width, f.height);
+            } else if (f.disposal != 3) {
+                draw(f);
+            }
+        }
+        draw(mFrames[std::size_t(i)]);
+    }
+    mLast = n == 0 ? -1 : i;
+
+    Picture result = mCanvas;
+    result.setDesignatedTransparentColor(mResultTransparent);
+    return result;
+}
+
+// --- FlattenFrames -----------------------------------------------------------------------------
+
+std::size_t flattenBytes(int width, int height, int frames, int inFlight)
+{
+    const std::size_t area = std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0));
+    return area * 3 * std::size_t(std::max(inFlight, 0)) + area * std::size_t(std::max(frames, 0));
+}
+
+namespace {
+
+/** The new frame that replaces `original`: the reduced picture at (0, 0) with copied extensions. */
+TGIFSubImage flattenedFrame(const TGIFSubImage &original, Picture reduced)
+{
+    TGIFSubImage f;
+    f.left = 0;
+    f.top = 0;
+    f.width = uint16_t(reduced.width());
+    f.height = uint16_t(reduced.height());
+    f.interlaced = false;
+    TGIFColorMap map;
+    map.entries = std::move(reduced.palette());
+    f.setColorMap(std::move(map));
+    f.setPixels(std::move(reduced.data()));
+    for (int e = 0; e < original.extensionCount(); ++e) {
+        const TGIFExtension *source = original.extension(e);
+        TGIFExtension *copy = f.appendExtension(source->clone());
+        if (source == original.graphicControl())
+            f.setGraphicControl(static_cast<TGIFGraphicControlExtension *>(copy));
+    }
+    return f;
+}
+
+/**
+ * Reduces composed pictures on a few threads. The queue is bounded so that only a few
+ * full-screen pictures are alive at once however long the animation is.
+ */
+class ReductionPool
+{
+public:
+    ReductionPool(int workers, std::vector<Picture> &results)
+        : mResults(results)
+        , mCapacity(std::size_t(workers))
+    {
+        for (int w = 0; w < workers; ++w)
+            mThreads.emplace_back([this] { run(); });
+    }
+
+    ~ReductionPool() { finish(); }
+
+    /** Hands over a composed picture; waits while the queue is full. False once a job failed. */
+    bool push(int index, Picture picture)
+    {
+        std::unique_lock lock(mMutex);
+        mSpace.wait(lock, [this] { return mQueue.size() < mCapacity || mError; });
+        if (mError)
+            return false;
+        mQueue.emplace_back(index, std::move(picture));
+        mWork.notify_one();
+        return true;
+    }
+
+    /** Waits until `done` results exist or a job failed; returns the count reached. */
+    int waitDone(int done)
+    {
+        std::unique_lock lock(mMutex);
+        mProgress.wait(lock, [&] { return mDone >= done || mError; });
+        return mDone;
+    }
+
+    int done()
+    {
+        std::lock_guard lock(mMutex);
+        return mDone;
+    }
+
+    /** Lets the workers drain the queue and stop; rethrows the first failure. */
+    void finish()
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mClosing = true;
+        }
+        mWork.notify_all();
+        for (auto &t : mThreads)
+            if (t.joinable())
+                t.join();
+        mThreads.clear();
+    }
+
+    void rethrow()
+    {
+        if (mError)
+            std::rethrow_exception(mError);
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::pair<int, Picture> job;
+            {
+                std::unique_lock lock(mMutex);
+                mWork.wait(lock, [this] { return !mQueue.empty() || mClosing || mError; });
+                if (mError || mQueue.empty())
+                    return;
+                job = std::move(mQueue.front());
+                mQueue.pop_front();
+            }
+            mSpace.notify_one();
+            try {
+                Picture reduced =
+                    ReduceBitmapColors(job.second, ReductionMode::OctreeQuantize, DitherMode::NearestColor, 8);
+                job.second = Picture(); // free the composed picture before taking the lock
+                std::lock_guard lock(mMutex);
+                mResults[std::size_t(job.first)] = std::move(reduced);
+                ++mDone;
+            } catch (...) {
+                std::lock_guard lock(mMutex);
+                if (!mError)
+                    mError = std::current_exception();
+                mQueue.clear();
+            }
+            mProgress.notify_all();
+            mSpace.notify_all();
+            mWork.notify_all();
+        }
+    }
+
+    std::vector<Picture> &mResults;
+    const std::size_t mCapacity;
+    std::vector<std::thread> mThreads;
+    std::mutex mMutex;
+    std::condition_variable mWork;
+    std::condition_variable mSpace;
+    std::condition_variable mProgress;
+    std::deque<std::pair<int, Picture>> mQueue;
+    std::exception_ptr mError;
+    int mDone = 0;
+    bool mClosing = false;
+};
+
+int resolveWorkers(int workers)
+{
+    if (workers > 0)
+        return std::min(workers, 16);
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::clamp(int(cores), 1, 4);
+}
+
+} // namespace
+
+void FlattenFrames(TGIFImage &document, int workers)
+{
+    const int n = document.count();
+    FrameComposer composer(document);
+    const int w = composer.width();
+    const int h = composer.height();
+    workers = resolveWorkers(workers);
+
+    // In flight: the composer's canvas, the queue (one slot per worker), the picture each worker
+    // holds and the one being handed over. A large screen gets fewer workers before it is refused.
+    auto inFlight = [](int workerCount) { return 2 * workerCount + 2; };
+    while (workers > 1 && flattenBytes(w, h, n, inFlight(workers)) > kFlattenBudget)
+        --workers;
+    if (flattenBytes(w, h, n, inFlight(workers)) > kFlattenBudget)
+        throw GifError(GifErrorKind::TooLarge);
+    if (n > 0 && (w == 0 || h == 0))
+        throw GifError(GifErrorKind::InvalidDimensions);
+
+    std::vector<Picture> reduced(static_cast<std::size_t>(n));
+    document.progress(ProgressStage::Starting, "Converting...", 0);
+    {
+        ReductionPool pool(workers, reduced);
+        int reported = -1;
+        auto report = [&](int done) {
+            const int percent = n ? done * 100 / n : 100;
+            if (percent != reported) {
+                reported = percent;
+                document.progress(ProgressStage::Running, "Converting...", percent);
+            }
+        };
+        for (int i = 0; i < n; ++i) {
+            if (!pool.push(i, composer.ComposedFrame(composer.composerIndex(i))))
+                break;
+            report(pool.done());
+        }
+        for (int done = pool.done(); done < n;) {
+            const int reached = pool.waitDone(done + 1);
+            if (reached == done)
+                break; // a job failed
+            done = reached;
+            report(done);
+        }
+        pool.finish();
+        pool.rethrow();
+    }
+
+    TGIFImage flattened;
+    flattened.header.width = uint16_t(w);
+    flattened.header.height = uint16_t(h);
+    flattened.transparentDrawing = document.transparentDrawing;
+    flattened.onProgress = document.onProgress;
+    flattened.onWarning = document.onWarning;
+    for (int i = 0; i < n; ++i)
+        flattened.appendFrame(flattenedFrame(document.frame(i), std::move(reduced[std::size_t(i)])));
+    document = std::move(flattened);
+    document.progress(ProgressStage::Ending, "Converting...", 100);
+}
+
+} // namespace doc

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "gif_image.h"
+#include "picture.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace doc {
+
+/**
+ * Composes the frames of a read GIF document into the full pictures a viewer shows, one frame
+ * after the other, at the logical screen size.
+ *
+ * The composer's frames are the document's frames that have an image; a frame that holds only
+ * extensions (the comment after the last image, say) draws nothing and shows the picture of the
+ * last image before it (see composerIndex).
+ *
+ * Pixel indices beyond a frame's colour table read as black, like Picture::pixel. Transparency
+ * is by index: pixels equal to the frame's transparent index are left out, other pixels of the
+ * same colour are drawn. Frames are clipped to the screen.
+ *
+ * The composer keeps a reference to the document, which must outlive it and stay unchanged.
+ */
+class FrameComposer
+{
+public:
+    explicit FrameComposer(const TGIFImage &document);
+
+    int width() const { return mWidth; }
+    int height() const { return mHeight; }
+    /** Number of frames with an image. */
+    int count() const { return int(mFrames.size()); }
+
+    /**
+     * The composer frame that document frame i shows: the last frame with an image at or
+     * before i, or 0 when there is none.
+     */
+    int composerIndex(int documentFrame) const;
+
+    /**
+     * Composer frame i (limited to 0 .. count() - 1) as a viewer shows it: an Rgb24 picture of
+     * width() × height(), carrying the fill colour as its designated transparent colour when
+     * the first frame is transparent. Consecutive calls build on the previous result.
+     * Without any image the picture is the fill colour alone.
+     */
+    Picture ComposedFrame(int i);
+
+    /**
+     * The colour of the screen where no frame has drawn: the first frame's transparent colour,
+     * else the background colour when there is a global table and some frame is transparent,
+     * else the window colour (white).
+     */
+    Rgb fillColor() const { return mFill; }
+    /** Set when the results are transparent pictures (the first frame has a transparent colour). */
+    const std::optional<Rgb> &resultTransparentColor() const { return mResultTransparent; }
+
+    /**
+     * Keeps, beside the last result, one byte a pixel that is 1 where a frame has drawn and 0
+     * where the screen shows the fill colour. Off by default; checkers use it to compare with
+     * decoders whose unpainted screen is transparent rather than a colour.
+     */
+    void setTrackCoverage(bool on);
+    const std::vector<uint8_t> &coverage() const { return mCoverage; }
+
+private:
+    struct Frame {
+        const TGIFSubImage *sub = nullptr;
+        const TGIFColorMap *table = nullptr;
+        int left = 0;
+        int top = 0;
+        int width = 0;
+        int height = 0;
+        int disposal = 0;
+        bool transparent = false;
+        uint8_t transparentIndex = 0;
+    };
+
+    Rgb tableColor(const Frame &f, int index) const;
+    int startFrame(int i) const;
+    void draw(const Frame &f);
+    void fillRect(int left, int top, int width, int height);
+
+    const TGIFImage &mDocument;
+    std::vector<Frame> mFrames;
+    std::vector<int> mComposerIndex;
+    int mWidth = 0;
+    int mHeight = 0;
+    Rgb mFill{255, 255, 255};
+    std::optional<Rgb> mResultTransparent;
+
+    Picture mCanvas;
+    int mLast = -1; // composer frame the canvas shows, -1 before the first call
+    bool mTrackCoverage = false;
+    std::vector<uint8_t> mCoverage;
+};
+
+/** Memory the composition at open may hold at once; larger documents are refused. */
+inline constexpr std::size_t kFlattenBudget = std::size_t(1) << 30;
+
+/**
+ * Bytes FlattenFrames needs for a screen of width × height with `frames` frames and
+ * `inFlight` composed pictures alive at once: W × H × 3 per picture in flight plus W × H
+ * indices per flattened frame.
+ */
+std::size_t flattenBytes(int width, int height, int frames, int inFlight);
+
+/**
+ * Rebuilds a document just read so that every frame is the full composed picture at that point
+ * of the animation, reduced to 256 colours (octree, nearest colour) and placed at (0, 0) with its
+ * own table and no interlace. Each new frame carries copies of the extensions of the frame it
+ * replaces, in order, with the primary graphic control reference on the copy of the primary.
+ * The document then holds only the new frames; its logical screen keeps its size and loses the
+ * global table, background index and aspect byte, as every document the editor builds.
+ *
+ * Composition runs on the calling thread; reductions run on `workers` threads (0: one per core,
+ * at most 4) with a few composed pictures in flight. Progress "Converting..." goes through the
+ * document's progress handler, on the calling thread.
+ *
+ * Throws GifError TooLarge, before allocating, when the work would need more than
+ * kFlattenBudget; GifError InvalidDimensions for a zero-size logical screen with frames; and
+ * whatever ReduceBitmapColors throws. On failure the document is left as it was.
+ */
+void FlattenFrames(TGIFImage &document, int workers = 0);
+
+} // namespace doc
