@@ -1,0 +1,629 @@
+#include "gif_reader.h"
+
+#include "gif_error.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <istream>
+#include <stdexcept>
+#include <cerrno>
+
+namespace doc {
+
+namespace {
+
+constexpr char kLoading[] = "Loading...";
+constexpr int kTableSize = 4096;
+constexpr int kMaxCodeWidth = 12;
+// The LZW bit reader loads 8 bytes at a time; this many zero bytes follow the gathered data.
+constexpr std::size_t kBitReaderPadding = 8;
+
+constexpr char kWarnPrematureEnd[] = "Premature end of data";
+constexpr char kWarnUnderrun[] = "Decoder bit buffer under-run";
+constexpr char kWarnUnknownBlock[] = "Unknown GIF block type";
+constexpr char kWarnIntroducer[] = "Invalid extension introducer";
+constexpr char kWarnScreenSize[] = "Image exceeds Logical Screen size";
+constexpr char kWarnTrailer[] = "Invalid Image trailer";
+
+uint16_t le16(const uint8_t *p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
+
+char upper(uint8_t c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : char(c);
+}
+
+bool equalsNoCase(const uint8_t *p, const char *text)
+{
+    for (; *text; ++p, ++text)
+        if (upper(*p) != upper(uint8_t(*text)))
+            return false;
+    return true;
+}
+
+std::size_t colorTableBytes(uint8_t packed)
+{
+    return std::size_t(3) << ((packed & 7) + 1);
+}
+
+/**
+ * Output cursor of the LZW decoder: a run of consecutive pixels to fill (the whole frame, or one
+ * row of an interlaced frame) and how to find the next one.
+ */
+class RowCursor
+{
+public:
+    RowCursor(uint8_t *pixels, int width, int height, bool interlaced)
+        : mPixels(pixels)
+        , mWidth(std::size_t(width))
+        , mHeight(height)
+        , mInterlaced(interlaced)
+    {}
+
+    /** First run: the frame (or its row 0). */
+    void start(uint8_t *&out, std::size_t &room) const
+    {
+        out = mPixels;
+        room = mInterlaced ? mWidth : mWidth * std::size_t(mHeight);
+    }
+
+    /** The next run once the current one is full; false when every pixel is set. */
+    bool next(uint8_t *&out, std::size_t &room)
+    {
+        if (!mInterlaced)
+            return false;
+        static constexpr int passStart[4] = {0, 4, 2, 1};
+        static constexpr int passStep[4] = {8, 8, 4, 2};
+        mRow += passStep[mPass];
+        while (mRow >= mHeight) {
+            if (++mPass == 4)
+                return false;
+            mRow = passStart[mPass];
+        }
+        out = mPixels + std::size_t(mRow) * mWidth;
+        room = mWidth;
+        return true;
+    }
+
+private:
+    uint8_t *mPixels;
+    std::size_t mWidth;
+    int mHeight;
+    bool mInterlaced;
+    int mPass = 0;
+    int mRow = 0;
+};
+
+/**
+ * Decodes GIF LZW codes from `src` (its `srcLen` bytes followed by kBitReaderPadding readable
+ * bytes) into the frame. Stops at the end code, when every pixel is set, or when the codes run
+ * out; returns true in the last case. Pixels not reached keep their value.
+ */
+bool decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, RowCursor &cursor)
+{
+    uint16_t prefix[kTableSize];
+    uint16_t length[kTableSize];
+    uint8_t suffix[kTableSize];
+    uint8_t first[kTableSize];
+
+    const int clearCode = 1 << minCodeSize;
+    const int endCode = clearCode + 1;
+    for (int i = 0; i < clearCode; ++i) {
+        prefix[i] = 0;
+        length[i] = 1;
+        // Literals above 255 (minimum code sizes 9 to 11) cannot be an 8-bit index: keep the low byte.
+        suffix[i] = first[i] = uint8_t(i);
+    }
+
+    int width = minCodeSize + 1;
+    int freeCode = clearCode + 2;
+    int prev = -1;
+    uint64_t bitPos = 0;
+    const uint64_t bitEnd = uint64_t(srcLen) * 8;
+
+    uint8_t *out;
+    std::size_t room;
+    cursor.start(out, room);
+
+    for (;;) {
+        if (bitPos + uint64_t(width) > bitEnd)
+            return true;
+        uint64_t bits;
+        std::memcpy(&bits, src + (bitPos >> 3), sizeof bits);
+        const int code = int((bits >> (bitPos & 7)) & ((uint64_t(1) << width) - 1));
+        bitPos += uint64_t(width);
+
+        if (code == clearCode) {
+            width = minCodeSize + 1;
+            freeCode = clearCode + 2;
+            prev = -1;
+            continue;
+        }
+        if (code == endCode)
+            return false;
+
+        if (prev < 0) {
+            // After a clear only literals are defined.
+            if (code > endCode)
+                throw GifError(GifErrorKind::CircularTable);
+        } else if (freeCode < kTableSize) {
+            if (code > freeCode)
+                throw GifError(GifErrorKind::CircularTable);
+            // code == freeCode is the string being defined right now: prev + its own first byte.
+            prefix[freeCode] = uint16_t(prev);
+            first[freeCode] = first[prev];
+            suffix[freeCode] = code == freeCode ? first[prev] : first[code];
+            length[freeCode] = uint16_t(length[prev] + 1);
+            ++freeCode;
+            if (freeCode >= (1 << width) && width < kMaxCodeWidth)
+                ++width;
+        }
+        // A full table keeps decoding with the entries it has until the next clear code.
+        prev = code;
+
+        const std::size_t len = length[code];
+        if (len <= room) {
+            uint8_t *q = out + len;
+            int c = code;
+            do {
+                *--q = suffix[c];
+                c = prefix[c];
+            } while (q != out);
+            out += len;
+            room -= len;
+            if (room == 0 && !cursor.next(out, room))
+                return false;
+        } else {
+            // The string crosses the end of the run: spell it out, then spread it over the runs.
+            uint8_t buffer[kTableSize];
+            uint8_t *q = buffer + len;
+            int c = code;
+            do {
+                *--q = suffix[c];
+                c = prefix[c];
+            } while (q != buffer);
+            std::size_t done = 0;
+            while (done < len) {
+                const std::size_t n = std::min(room, len - done);
+                std::memcpy(out, buffer + done, n);
+                out += n;
+                room -= n;
+                done += n;
+                if (room == 0 && !cursor.next(out, room))
+                    return false;
+            }
+        }
+    }
+}
+
+/** One read of GIF data into a header and frames that the caller commits when it succeeds. */
+class Reader
+{
+public:
+    Reader(const TGIFImage &sink, const uint8_t *data, std::size_t size)
+        : mSink(sink)
+        , mData(data)
+        , mSize(size)
+    {}
+
+    TGIFHeader header;
+    std::vector<TGIFSubImage> frames;
+
+    /** Reads everything; returns how many bytes were used. */
+    std::size_t read()
+    {
+        readSignature();
+        const uint8_t *screen = need(7);
+        header.width = le16(screen);
+        header.height = le16(screen + 2);
+        header.packed = screen[4];
+        header.background = screen[5];
+        header.aspect = screen[6];
+        if (header.packed & 0x80)
+            readColorMap(header.packed, header.colorMap);
+
+        skipZeros();
+        while (!atEnd() && peek() != ';') {
+            const int b = peek();
+            if (b != '!' && b != ',') {
+                warn(kWarnUnknownBlock);
+                break;
+            }
+            readFrame();
+            mSink.progress(ProgressStage::Running, kLoading, percent());
+            skipZeros();
+        }
+        if (!atEnd()) {
+            if (peek() != ';')
+                warn(kWarnTrailer);
+            else
+                ++mPos;
+        }
+        return mPos;
+    }
+
+private:
+    bool atEnd() const { return mPos >= mSize; }
+    std::size_t left() const { return mSize - mPos; }
+    int peek() const { return atEnd() ? -1 : mData[mPos]; }
+    int percent() const { return mSize ? int(uint64_t(mPos) * 100 / mSize) : 100; }
+    void warn(const char *text) const { mSink.warning(text); }
+
+    /** n bytes of a field the format requires; an error when the data is shorter. */
+    const uint8_t *need(std::size_t n)
+    {
+        if (left() < n)
+            throw GifError(GifErrorKind::PrematureEnd);
+        const uint8_t *p = mData + mPos;
+        mPos += n;
+        return p;
+    }
+
+    void skipZeros()
+    {
+        while (!atEnd() && mData[mPos] == 0)
+            ++mPos;
+    }
+
+    void readSignature()
+    {
+        const uint8_t *sig = need(6);
+        if (!equalsNoCase(sig, "GIF")) {
+            // Some files carry 4 bytes of their own before the GIF data.
+            mPos = 4;
+            sig = need(6);
+            if (!equalsNoCase(sig, "GIF"))
+                throw GifError(GifErrorKind::InvalidSignature);
+        }
+        std::copy(sig + 3, sig + 6, header.version.begin());
+    }
+
+    void readColorMap(uint8_t packed, TGIFColorMap &map)
+    {
+        const std::size_t bytes = colorTableBytes(packed);
+        const uint8_t *p = need(bytes);
+        map.entries.resize(bytes / 3);
+        for (Rgb &c : map.entries) {
+            c = {p[0], p[1], p[2]};
+            p += 3;
+        }
+        map.sorted = packed & 0x20;
+    }
+
+    /**
+     * The next data sub-block, or false at the terminator or when the data has ended. A sub-block
+     * longer than the data left is cut to what is there, with a warning.
+     */
+    bool nextSubBlock(const uint8_t *&p, std::size_t &n)
+    {
+        if (atEnd())
+            return false;
+        n = mData[mPos++];
+        if (n == 0)
+            return false;
+        if (n > left()) {
+            warn(kWarnPrematureEnd);
+            n = left();
+        }
+        p = mData + mPos;
+        mPos += n;
+        return n > 0;
+    }
+
+    /** Data sub-blocks as text lines, each cut at its first zero byte. */
+    void readLines(std::vector<std::string> &lines)
+    {
+        const uint8_t *p;
+        std::size_t n;
+        while (nextSubBlock(p, n)) {
+            const auto *zero = static_cast<const uint8_t *>(std::memchr(p, 0, n));
+            lines.emplace_back(reinterpret_cast<const char *>(p), zero ? std::size_t(zero - p) : n);
+        }
+    }
+
+    void readFrame()
+    {
+        TGIFSubImage frame;
+        bool transparent = false;
+        while (peek() == '!') {
+            ++mPos;
+            readExtension(frame, transparent);
+            const int b = peek();
+            if (b >= 0 && b != '!' && b != ',' && b != ';') {
+                warn(kWarnIntroducer);
+                break;
+            }
+        }
+        const int b = peek();
+        if (b >= 0 && b != ';' && b != 0)
+            readImage(frame, transparent);
+        frames.push_back(std::move(frame));
+    }
+
+    void readExtension(TGIFSubImage &frame, bool &transparent)
+    {
+        const uint8_t label = *need(1);
+        switch (label) {
+        case 0xF9: {
+            // Taken as it stands: block size, packed byte, delay, index, terminator.
+            uint8_t f[6] = {};
+            const std::size_t n = std::min<std::size_t>(left(), 6);
+            std::memcpy(f, mData + mPos, n);
+            mPos += n;
+            if (n < 6)
+                warn(kWarnPrematureEnd);
+            auto gce = std::make_unique<TGIFGraphicControlExtension>();
+            gce->blockSize = f[0];
+            gce->packed = f[1];
+            gce->delay = le16(f + 2);
+            gce->transparentIndex = f[4];
+            if (gce->transparent())
+                transparent = true;
+            auto *added = static_cast<TGIFGraphicControlExtension *>(frame.appendExtension(std::move(gce)));
+            if (!frame.graphicControl())
+                frame.setGraphicControl(added);
+            break;
+        }
+        case 0xFE: {
+            auto comment = std::make_unique<TGIFCommentExtension>();
+            readLines(comment->lines);
+            frame.appendExtension(std::move(comment));
+            break;
+        }
+        case 0x01: {
+            auto text = std::make_unique<TGIFTextExtension>();
+            const uint8_t *h = need(text->header.size());
+            std::copy(h, h + text->header.size(), text->header.begin());
+            readLines(text->lines);
+            frame.appendExtension(std::move(text));
+            break;
+        }
+        case 0xFF:
+            readApplication(frame);
+            break;
+        default:
+            throw GifError(GifErrorKind::UnknownExtension);
+        }
+    }
+
+    void readApplication(TGIFSubImage &frame)
+    {
+        const uint8_t blockSize = *need(1);
+        // Above 11 the layout is unknown; it is refused like a size below 10.
+        if (blockSize < 10 || blockSize > 11)
+            throw GifError(GifErrorKind::BadAppExtensionSize);
+        const uint8_t *id = need(blockSize);
+        std::string identifier(reinterpret_cast<const char *>(id), blockSize);
+        const uint8_t *p;
+        std::size_t n;
+        if (identifier == "NETSCAPE2.0" || identifier == "ANIMEXTS1.0") {
+            auto loop = std::make_unique<TGIFAppExtNSLoop>();
+            loop->identifier = std::move(identifier);
+            while (nextSubBlock(p, n)) {
+                switch (p[0] & 7) {
+                case 1:
+                    if (n < 3)
+                        throw GifError(GifErrorKind::InvalidData);
+                    loop->loops = le16(p + 1);
+                    break;
+                case 2:
+                    if (n < 5)
+                        throw GifError(GifErrorKind::InvalidData);
+                    loop->bufferSize = uint32_t(p[1]) | uint32_t(p[2]) << 8 | uint32_t(p[3]) << 16
+                                       | uint32_t(p[4]) << 24;
+                    break;
+                default:
+                    break;
+                }
+            }
+            frame.appendExtension(std::move(loop));
+        } else {
+            auto app = std::make_unique<TGIFUnknownAppExtension>();
+            app->identifier = std::move(identifier);
+            while (nextSubBlock(p, n))
+                app->subBlocks.emplace_back(p, p + n);
+            frame.appendExtension(std::move(app));
+        }
+    }
+
+    void readImage(TGIFSubImage &frame, bool transparent)
+    {
+        const uint8_t *d = need(10);
+        frame.left = le16(d + 1);
+        frame.top = le16(d + 3);
+        frame.width = le16(d + 5);
+        frame.height = le16(d + 7);
+        const uint8_t packed = d[9];
+        if (frame.width == 0 || frame.height == 0) {
+            frame.width = header.width;
+            frame.height = header.height;
+            warn(kWarnScreenSize);
+        }
+        frame.interlaced = packed & 0x40;
+        if (packed & 0x80) {
+            TGIFColorMap map;
+            readColorMap(packed, map);
+            frame.setColorMap(std::move(map));
+        }
+
+        const std::size_t count = std::size_t(frame.width) * frame.height;
+        if (count > kGifPixelBudget - mPixelsUsed)
+            throw GifError(GifErrorKind::TooLarge);
+        mPixelsUsed += count;
+        const uint8_t fill = transparent ? frame.graphicControl()->transparentIndex : 0;
+        std::vector<uint8_t> pixels(count, fill);
+
+        if (atEnd()) {
+            if (count > 0)
+                warn(kWarnUnderrun);
+        } else {
+            const int minCodeSize = mData[mPos++];
+            gatherSubBlocks();
+            if (count > 0) {
+                // Its clear code would lie outside the 4096-entry table: such data cannot be decoded.
+                if (minCodeSize > kMaxCodeWidth - 1)
+                    throw GifError(GifErrorKind::BadCodeSize);
+                RowCursor cursor(pixels.data(), frame.width, frame.height, frame.interlaced);
+                if (decodeLzw(mLzw.data(), mLzw.size() - kBitReaderPadding, minCodeSize, cursor))
+                    warn(kWarnUnderrun);
+            }
+        }
+        frame.setPixels(std::move(pixels));
+    }
+
+    /** The frame's data sub-blocks, up to the terminator, as one run of bytes plus padding. */
+    void gatherSubBlocks()
+    {
+        mLzw.clear();
+        const uint8_t *p;
+        std::size_t n;
+        while (nextSubBlock(p, n))
+            mLzw.insert(mLzw.end(), p, p + n);
+        mLzw.insert(mLzw.end(), kBitReaderPadding, 0);
+    }
+
+    const TGIFImage &mSink;
+    const uint8_t *mData;
+    std::size_t mSize;
+    std::size_t mPos = 0;
+    std::size_t mPixelsUsed = 0;
+    std::vector<uint8_t> mLzw;
+};
+
+/** Reads into `image` as a whole or not at all; returns the bytes used. */
+std::size_t load(TGIFImage &image, const uint8_t *data, std::size_t size)
+{
+    struct ProgressScope {
+        const TGIFImage &image;
+        explicit ProgressScope(const TGIFImage &i)
+            : image(i)
+        {
+            image.progress(ProgressStage::Starting, kLoading, 0);
+        }
+        ~ProgressScope() { image.progress(ProgressStage::Ending, kLoading, 100); }
+    } scope(image);
+
+    Reader reader(image, data, size);
+    const std::size_t used = reader.read();
+    image.clear();
+    image.header = std::move(reader.header);
+    for (TGIFSubImage &frame : reader.frames)
+        image.appendFrame(std::move(frame));
+    return used;
+}
+
+} // namespace
+
+void loadFromBytes(TGIFImage &image, const uint8_t *data, std::size_t size)
+{
+    load(image, data, size);
+}
+
+std::vector<uint8_t> readWholeFile(const std::string &path)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw std::runtime_error(path + ": is a folder, not a file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error(path + ": " + std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    in.seekg(0, std::ios::end);
+    const auto end = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (end > 0)
+        bytes.reserve(std::size_t(end));
+    char chunk[1 << 16];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+        bytes.insert(bytes.end(), chunk, chunk + in.gcount());
+    if (in.bad())
+        throw std::runtime_error(path + ": read failed");
+    return bytes;
+}
+
+void loadFromFile(TGIFImage &image, const std::string &path)
+{
+    const std::vector<uint8_t> bytes = readWholeFile(path);
+    load(image, bytes.data(), bytes.size());
+}
+
+void TGIFImage::LoadFromStream(std::istream &stream)
+{
+    const std::istream::pos_type start = stream.tellg();
+    std::vector<uint8_t> bytes;
+    char chunk[1 << 16];
+    while (stream.read(chunk, sizeof chunk) || stream.gcount() > 0)
+        bytes.insert(bytes.end(), chunk, chunk + stream.gcount());
+    std::size_t used = 0;
+    try {
+        used = load(*this, bytes.data(), bytes.size());
+    } catch (...) {
+        stream.clear();
+        if (start != std::istream::pos_type(-1))
+            stream.seekg(start);
+        throw;
+    }
+    // Leave the stream just after the GIF data, as a reader that consumed only what it needed.
+    stream.clear();
+    if (start != std::istream::pos_type(-1))
+        stream.seekg(start + std::streamoff(used));
+}
+
+void checkOpenable(const uint8_t *data, std::size_t size)
+{
+    if (size < 6 || !equalsNoCase(data, "GIF")
+        || !(equalsNoCase(data + 3, "87a") || equalsNoCase(data + 3, "89a")))
+        throw GifError(GifErrorKind::UnknownVersion);
+
+    std::size_t pos = 6;
+    auto skipSubBlocks = [&] {
+        while (pos < size) {
+            const uint8_t n = data[pos++];
+            if (n == 0)
+                return;
+            pos += n;
+        }
+    };
+    if (size - pos < 7)
+        return;
+    const uint8_t screenPacked = data[pos + 4];
+    pos += 7;
+    if (screenPacked & 0x80)
+        pos += colorTableBytes(screenPacked);
+
+    while (pos < size) {
+        const uint8_t b = data[pos++];
+        if (b == 0)
+            continue;
+        if (b == '!') {
+            if (pos >= size)
+                return;
+            const uint8_t label = data[pos++];
+            if (label != 0x01 && label != 0xF9 && label != 0xFE && label != 0xFF) {
+                char text[64];
+                std::snprintf(text, sizeof text, "Unrecognized extension block: %.2x", label);
+                throw GifError(GifErrorKind::UnrecognizedExtension, text);
+            }
+            skipSubBlocks();
+        } else if (b == ',') {
+            if (size - pos < 9)
+                return;
+            const uint8_t packed = data[pos + 8];
+            pos += 9;
+            if (packed & 0x80)
+                pos += colorTableBytes(packed);
+            ++pos; // minimum code size
+            skipSubBlocks();
+        } else {
+            // The trailer, or a block the reader itself judges.
+            return;
+        }
+    }
+}
+
+} // namespace doc

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "gif_image.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace doc {
+
+/**
+ * The most frame indices one document may hold, summed over its frames. A frame's indices are
+ * allocated before its data is decoded, and a few bytes of LZW can legitimately describe a huge
+ * frame, so the input size cannot bound the memory; this budget does. A file beyond it is refused
+ * with GifErrorKind::TooLarge before anything of that size is allocated.
+ */
+inline constexpr std::size_t kGifPixelBudget = std::size_t(1) << 30;
+
+/**
+ * Reads GIF data into `image`, replacing its header and frames. Warnings go through
+ * image.warning(), progress ("Loading...") through image.progress(). On a GifError (or
+ * std::bad_alloc) the document is left exactly as it was.
+ *
+ * Choices where the format leaves room:
+ * - an application extension block size above 11 is refused like one below 10
+ *   (BadAppExtensionSize): its layout is unknown, so nothing after it can be trusted;
+ * - an LZW minimum code size above 11 refuses the frame with BadCodeSize: the clear code would lie
+ *   outside the 4096-entry table, so the data cannot be decoded;
+ * - a code that names a table entry not defined yet fails with CircularTable, the decoder's one
+ *   error for a corrupt table reference.
+ */
+void loadFromBytes(TGIFImage &image, const uint8_t *data, std::size_t size);
+
+/**
+ * Reads the whole file into memory and then as loadFromBytes. A missing, unreadable file or a
+ * directory throws std::runtime_error naming the path and the reason.
+ */
+void loadFromFile(TGIFImage &image, const std::string &path);
+
+/** The whole content of a file; std::runtime_error naming the path when it cannot be read. */
+std::vector<uint8_t> readWholeFile(const std::string &path);
+
+/**
+ * The stricter check the open command makes before composing frames: the data must start with
+ * "GIF87a" or "GIF89a" (letter case ignored, no prefix) or it throws GifErrorKind::UnknownVersion;
+ * an extension label other than 0x01, 0xF9, 0xFE, 0xFF throws UnrecognizedExtension with
+ * "Unrecognized extension block: xx". Walks the block structure only (no pixel decoding); a file cut
+ * short or otherwise malformed is left for loadFromBytes to judge.
+ */
+void checkOpenable(const uint8_t *data, std::size_t size);
+
+} // namespace doc
