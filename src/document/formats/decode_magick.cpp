@@ -1,0 +1,168 @@
+// Formats read through GraphicsMagick. The coder is always named explicitly: letting the library
+// guess from content would let a hostile file pick any of its coders (MVG, MSL, text ...).
+
+#include "decoders.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+#include <magick/api.h>
+
+namespace doc::formats {
+namespace {
+
+// A decode that runs longer than this (a PostScript loop, a pathological RLE) is abandoned.
+constexpr auto kMagickTimeBudget = std::chrono::seconds(20);
+thread_local std::chrono::steady_clock::time_point tDeadline{};
+
+MagickPassFail monitorDeadline(const char *, const magick_int64_t, const magick_uint64_t, ExceptionInfo *exception)
+{
+    if (tDeadline != std::chrono::steady_clock::time_point{} && std::chrono::steady_clock::now() > tDeadline) {
+        ThrowException(exception, ResourceLimitError, "time limit exceeded", nullptr);
+        return MagickFail;
+    }
+    return MagickPass;
+}
+
+void initializeMagickOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Our type map points the WMF/EPS font names at fonts-urw-base35; the packaged one still
+        // names the gsfonts files Debian no longer ships.
+        if (!std::getenv("MAGICK_CONFIGURE_PATH"))
+            setenv("MAGICK_CONFIGURE_PATH", MOVARO_MAGICK_CONFIG_DIR, 0);
+        InitializeMagick(nullptr);
+        SetMagickResourceLimit(PixelsResource, kMaxPicturePixels);
+        SetMagickResourceLimit(WidthResource, kMaxPictureSide);
+        SetMagickResourceLimit(HeightResource, kMaxPictureSide);
+        SetMagickResourceLimit(MemoryResource, int64_t(1) << 30);
+        SetMagickResourceLimit(MapResource, int64_t(1) << 30);
+        SetMagickResourceLimit(DiskResource, 0);
+        SetMagickResourceLimit(ReadResource, int64_t(1) << 30);
+        SetMonitorHandler(monitorDeadline);
+        // Warnings go into the exception we inspect, not to stderr.
+        SetWarningHandler(nullptr);
+        SetErrorHandler(nullptr);
+    });
+}
+
+struct ImageDeleter {
+    void operator()(Image *i) const { DestroyImageList(i); }
+};
+struct InfoDeleter {
+    void operator()(ImageInfo *i) const { DestroyImageInfo(i); }
+};
+
+uint8_t toByte(Quantum q)
+{
+    return ScaleQuantumToChar(q);
+}
+
+Rgb toRgb(const PixelPacket &p)
+{
+    return {toByte(p.red), toByte(p.green), toByte(p.blue)};
+}
+
+Picture fromIndexed(const Image *image, ExceptionInfo *exception)
+{
+    const int w = int(image->columns), h = int(image->rows);
+    const bool mono = image->colors <= 2;
+    Picture pic(w, h, mono ? PixelFormat::Mono1 : PixelFormat::Indexed8);
+    for (unsigned i = 0; i < image->colors; ++i)
+        pic.palette().push_back(toRgb(image->colormap[i]));
+    // With alpha, the palette survives only when every transparent pixel is one fully transparent
+    // entry; anything else becomes Rgba32.
+    int transparent = -1;
+    for (int y = 0; y < h; ++y) {
+        const PixelPacket *px = AcquireImagePixels(image, 0, y, image->columns, 1, exception);
+        const IndexPacket *idx = px ? AccessImmutableIndexes(image) : nullptr;
+        if (!idx)
+            return Picture();
+        uint8_t *out = pic.row(y);
+        for (int x = 0; x < w; ++x) {
+            const unsigned i = idx[x] < image->colors ? unsigned(idx[x]) : 0;
+            out[x] = uint8_t(i);
+            if (image->matte && px[x].opacity != OpaqueOpacity) {
+                if (px[x].opacity != TransparentOpacity || (transparent >= 0 && unsigned(transparent) != i))
+                    return Picture();
+                transparent = int(i);
+            }
+        }
+    }
+    if (transparent >= 0)
+        pic.setDesignatedTransparentColor(pic.palette()[std::size_t(transparent)]);
+    return pic;
+}
+
+Picture fromDirect(const Image *image, ExceptionInfo *exception)
+{
+    const int w = int(image->columns), h = int(image->rows);
+    const bool alpha = image->matte;
+    Picture pic(w, h, alpha ? PixelFormat::Rgba32 : PixelFormat::Rgb24);
+    if (!DispatchImage(image, 0, 0, image->columns, image->rows, alpha ? "RGBA" : "RGB", CharPixel,
+                       pic.data().data(), exception))
+        return Picture();
+    if (alpha) {
+        // 32-bit BMP and TGA writers often leave the fourth byte 0: an alpha channel that hides the
+        // whole picture is filler, not transparency.
+        const std::size_t n = pic.data().size();
+        bool anyVisible = false;
+        for (std::size_t i = 3; i < n && !anyVisible; i += 4)
+            anyVisible = pic.data()[i] != 0;
+        if (!anyVisible)
+            for (std::size_t i = 3; i < n; i += 4)
+                pic.data()[i] = 255;
+    }
+    return pic;
+}
+
+} // namespace
+
+Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder)
+{
+    initializeMagickOnce();
+    if (bytes.empty())
+        corrupt(std::string(coder) + ": empty file");
+
+    ExceptionInfo exception;
+    GetExceptionInfo(&exception);
+    std::unique_ptr<ImageInfo, InfoDeleter> info(CloneImageInfo(nullptr));
+    std::snprintf(info->magick, sizeof info->magick, "%s", coder);
+    std::snprintf(info->filename, sizeof info->filename, "%s:", coder);
+    info->subimage = 0; // only the first picture of a multi-picture file
+    info->subrange = 1;
+
+    tDeadline = std::chrono::steady_clock::now() + kMagickTimeBudget;
+    std::unique_ptr<Image, ImageDeleter> image(BlobToImage(info.get(), bytes.data(), bytes.size(), &exception));
+    tDeadline = {};
+
+    auto failWith = [&](const char *fallback) -> Picture {
+        std::string text = std::string(coder) + ": ";
+        text += exception.reason ? exception.reason : fallback;
+        if (exception.description)
+            text += std::string(" (") + exception.description + ")";
+        const bool tooLarge = exception.severity == ResourceLimitError || exception.severity == ResourceLimitFatalError;
+        DestroyExceptionInfo(&exception);
+        fail(tooLarge ? ImportErrorKind::TooLarge : ImportErrorKind::Corrupt, text);
+    };
+
+    // A reader may return a partial picture together with an error: refuse it rather than show garbage.
+    if (!image || exception.severity >= ErrorException)
+        return failWith("cannot decode");
+    checkPictureSize(int64_t(image->columns), int64_t(image->rows), coder);
+
+    Picture pic;
+    if (image->storage_class == PseudoClass && image->colors > 0 && image->colors <= 256)
+        pic = fromIndexed(image.get(), &exception);
+    if (pic.isNull())
+        pic = fromDirect(image.get(), &exception);
+    if (pic.isNull())
+        return failWith("cannot read pixels");
+    DestroyExceptionInfo(&exception);
+    return pic;
+}
+
+} // namespace doc::formats

@@ -1,0 +1,588 @@
+#include "document/formats/picture_formats.h"
+
+#include "support/corpus.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+using namespace doc;
+using namespace doc::formats;
+namespace fs = std::filesystem;
+using testsupport::corpusPath;
+
+namespace {
+
+std::string slurp(const fs::path &p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+/** Every file of a corpus folder with one of the given extensions (lower case), sorted. */
+std::vector<fs::path> filesIn(const std::string &folder, std::vector<std::string> extensions, bool recursive = false)
+{
+    std::vector<fs::path> out;
+    const fs::path dir = corpusPath(folder);
+    if (!fs::is_directory(dir))
+        return out;
+    auto consider = [&](const fs::directory_entry &e) {
+        if (!e.is_regular_file())
+            return;
+        std::string ext = e.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        if (std::find(extensions.begin(), extensions.end(), ext) != extensions.end())
+            out.push_back(e.path());
+    };
+    if (recursive)
+        for (const auto &e : fs::recursive_directory_iterator(dir))
+            consider(e);
+    else
+        for (const auto &e : fs::directory_iterator(dir))
+            consider(e);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+/** Largest channel difference between two pictures seen as opaque RGB; -1 when the sizes differ. */
+int maxDifference(const Picture &a, const Picture &b)
+{
+    if (a.width() != b.width() || a.height() != b.height())
+        return -1;
+    const Picture ra = a.toRgb24(), rb = b.toRgb24();
+    int worst = 0;
+    for (std::size_t i = 0; i < ra.data().size(); ++i)
+        worst = std::max(worst, std::abs(int(ra.data()[i]) - int(rb.data()[i])));
+    return worst;
+}
+
+/** RGBA with alpha resolved the way the file meant it: the designated colour is see-through. */
+Picture withTransparency(const Picture &p)
+{
+    Picture out = p.toRgba32();
+    if (p.format() == PixelFormat::Rgba32 || !p.designatedTransparentColor())
+        return out;
+    const Rgb t = *p.designatedTransparentColor();
+    for (std::size_t i = 0; i < out.data().size(); i += 4)
+        if (Rgb{out.data()[i], out.data()[i + 1], out.data()[i + 2]} == t)
+            out.data()[i + 3] = 0;
+    return out;
+}
+
+/** Largest channel difference with alpha; fully transparent pixels match whatever their colour. */
+int maxDifferenceWithAlpha(const Picture &a, const Picture &b)
+{
+    if (a.width() != b.width() || a.height() != b.height())
+        return -1;
+    const Picture ra = withTransparency(a), rb = withTransparency(b);
+    int worst = 0;
+    for (std::size_t i = 0; i < ra.data().size(); i += 4) {
+        if (ra.data()[i + 3] == 0 && rb.data()[i + 3] == 0)
+            continue;
+        for (int c = 0; c < 4; ++c)
+            worst = std::max(worst, std::abs(int(ra.data()[i + c]) - int(rb.data()[i + c])));
+    }
+    return worst;
+}
+
+uint32_t crc32(const std::vector<uint8_t> &bytes)
+{
+    uint32_t table[256];
+    for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; ++k)
+            c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    uint32_t c = 0xFFFFFFFFu;
+    for (uint8_t b : bytes)
+        c = table[(c ^ b) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+/** Expects readPicture to fail with an ImportError (any kind) and returns its text. */
+std::string importFailure(const fs::path &p)
+{
+    try {
+        readPicture(p.string());
+    } catch (const ImportError &e) {
+        return e.what();
+    }
+    return {};
+}
+
+} // namespace
+
+// ---- registry and filter text -------------------------------------------------------------------
+
+TEST(PictureFormats, FilterListsAllPatternsThenOneEntryPerExtension)
+{
+    const std::vector<std::string> f = addDialogFilters();
+    ASSERT_GE(f.size(), 2u);
+    EXPECT_EQ(f[0].rfind("Tous (*.bmp *.rle *.dib *.ico *.wmf *.emf *.jpg *.jpeg *.jpe *.jfif *.gif *.png ", 0), 0u) << f[0];
+    EXPECT_NE(f[0].find(" *.cut *.eps)"), std::string::npos) << f[0];
+    EXPECT_EQ(f[1], "Bitmaps Windows (*.bmp)");
+    EXPECT_EQ(f[2], "Bitmaps Windows (Run length encoded) (*.rle)");
+    EXPECT_EQ(f.back(), "Images Postscript Encapsulées (*.eps)");
+
+    const std::vector<std::string> expected = {
+        "Metafiles Windows améliorés (*.emf)", "Images JFIF images (*.jfif)", "GIF Image (*.gif)",
+        "Images GFI fax (*.fax)",              "Images Truevision (*.icb)",   "Capture d'ecrant Word 5.x (*.scr)",
+        "Images Photoshop (*.pdd)",            "Images Paintshop Pro (*.psp)", "Images SGI noir/blanc (*.bw)",
+        "Images SGI true color avec canal alpha (*.rgba)", "Images Alias/Wavefront (*.rpf)",
+        "Images Autodesk (*.pic)", "Images Kodak Photo-CD (*.pcd)", "Images Dr. Halo (*.cut)"};
+    for (const std::string &e : expected)
+        EXPECT_NE(std::find(f.begin(), f.end(), e), f.end()) << e;
+
+    // 40 extensions of the format table, each once, plus the "Tous" entry.
+    EXPECT_EQ(f.size(), 41u);
+    EXPECT_EQ(addDialogFilter().substr(0, f[0].size() + 2), f[0] + ";;");
+}
+
+TEST(PictureFormats, LookupByExtensionIgnoresCaseAndDot)
+{
+    ASSERT_NE(formatForExtension("JPG"), nullptr);
+    EXPECT_EQ(formatForExtension("JPG")->id, "jpeg");
+    EXPECT_EQ(formatForExtension(".Tiff")->id, "tiff");
+    EXPECT_EQ(formatForExtension("vda")->id, "tga");
+    EXPECT_EQ(formatForExtension("xcf"), nullptr);
+    EXPECT_EQ(formatForExtension(""), nullptr);
+}
+
+namespace {
+
+/** A valid PNG header announcing 100000 x 100000 RGB pixels, with no pixel data. */
+std::string hugePng()
+{
+    const std::string ihdr("IHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x02\0\0\0", 17);
+    const uint32_t crc = crc32(std::vector<uint8_t>(ihdr.begin(), ihdr.end()));
+    std::string png("\x89PNG\r\n\x1a\n\0\0\0\x0d", 12);
+    png += ihdr;
+    for (int k = 3; k >= 0; --k)
+        png += char(crc >> (8 * k));
+    png += std::string("\0\0\0\0IDAT\x35\xaf\x06\x1e", 12); // empty IDAT, so the header is complete
+    return png;
+}
+
+} // namespace
+
+TEST(PictureFormats, FailuresCarryTheirKind)
+{
+    REQUIRE_CORPUS();
+    const fs::path dir = fs::temp_directory_path() / "movaro_formats_test_kinds";
+    fs::create_directories(dir);
+    struct Case {
+        const char *name;
+        std::string content;
+        ImportErrorKind kind;
+    } cases[] = {
+        {"missing.png", "", ImportErrorKind::Unreadable},
+        {"notes.xyz", "hello", ImportErrorKind::Unsupported},
+        {"empty.png", "", ImportErrorKind::Corrupt},
+        {"garbage.bmp", "BMxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", ImportErrorKind::Corrupt},
+        // A well-formed header claiming 100000 x 100000 pixels: refused before any allocation.
+        {"huge.png", hugePng(), ImportErrorKind::TooLarge},
+    };
+    for (const Case &c : cases) {
+        const fs::path p = dir / c.name;
+        if (std::string(c.name) != "missing.png")
+            std::ofstream(p, std::ios::binary) << c.content;
+        try {
+            readPicture(p.string());
+            ADD_FAILURE() << c.name << " was accepted";
+        } catch (const ImportError &e) {
+            EXPECT_EQ(int(e.kind()), int(c.kind)) << c.name << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.name), std::string::npos) << "message names the file";
+        }
+    }
+    EXPECT_EQ(int(ImportErrorKind::Unreadable), int([&] {
+                  try {
+                      readPicture(dir.string());
+                  } catch (const ImportError &e) {
+                      return e.kind();
+                  }
+                  return ImportErrorKind::Corrupt;
+              }()));
+    fs::remove_all(dir);
+}
+
+TEST(PictureFormats, ContentOverrulesALyingExtension)
+{
+    REQUIRE_CORPUS();
+    const fs::path dir = fs::temp_directory_path() / "movaro_formats_test_sniff";
+    fs::create_directories(dir);
+    struct Case {
+        const char *source;
+        const char *disguise;
+    } cases[] = {
+        {"pngsuite/tests/pngsuite/basn2c08.png", "photo.bmp"},
+        {"jpeg-decoder/tests/reftest/images/rgb.jpg", "photo.png"},
+        {"bmpsuite/g/rgb24.bmp", "picture.tga"},
+        {"pngsuite/tests/pngsuite/basn2c08.png", "no_extension"},
+    };
+    for (const Case &c : cases) {
+        const fs::path src = corpusPath(c.source);
+        const fs::path copy = dir / c.disguise;
+        fs::copy_file(src, copy, fs::copy_options::overwrite_existing);
+        const Picture honest = readPicture(src.string());
+        const Picture disguised = readPicture(copy.string());
+        EXPECT_EQ(maxDifference(honest, disguised), 0) << c.disguise;
+    }
+    fs::remove_all(dir);
+}
+
+// ---- PNG: every PngSuite file against its CRC, and the corrupt ones refused ---------------------
+
+namespace {
+
+/**
+ * The bytes libpng gives with EXPAND + STRIP_16 (the form the suite's CRCs describe), rebuilt from
+ * our picture: palette expanded, tRNS as an alpha channel, grey kept as one or two channels.
+ */
+std::vector<uint8_t> expandedLikeLibpng(const Picture &p, int colorType, bool hasTrns)
+{
+    const Picture rgba = p.format() == PixelFormat::Rgba32 ? p : withTransparency(p);
+    const bool grey = colorType == 0 || colorType == 4;
+    const bool alpha = colorType == 4 || colorType == 6 || hasTrns;
+    std::vector<uint8_t> out;
+    for (std::size_t i = 0; i < rgba.data().size(); i += 4) {
+        const uint8_t *px = rgba.data().data() + i;
+        out.push_back(px[0]);
+        if (!grey) {
+            out.push_back(px[1]);
+            out.push_back(px[2]);
+        }
+        if (alpha)
+            out.push_back(px[3]);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(PngImport, PngSuiteMatchesReferenceChecksums)
+{
+    REQUIRE_CORPUS();
+    std::istringstream results(slurp(corpusPath("pngsuite/tests/results.txt")));
+    std::string line;
+    int checked = 0, refused = 0;
+    while (std::getline(results, line)) {
+        const std::size_t colon = line.find(": ");
+        if (colon == std::string::npos)
+            continue;
+        const fs::path file = corpusPath("pngsuite/" + line.substr(0, colon));
+        const std::string expected = line.substr(colon + 2);
+        if (!fs::exists(file))
+            continue;
+        SCOPED_TRACE(file.filename().string());
+        if (expected == "Expected failure") {
+            EXPECT_FALSE(importFailure(file).empty()) << "a corrupt file was accepted";
+            ++refused;
+            continue;
+        }
+        const std::string bytes = slurp(file);
+        ASSERT_GE(bytes.size(), 33u);
+        const int colorType = uint8_t(bytes[25]);
+        const bool hasTrns = bytes.find("tRNS") != std::string::npos;
+        Picture p;
+        ASSERT_NO_THROW(p = readPicture(file.string()));
+        EXPECT_EQ(crc32(expandedLikeLibpng(p, colorType, hasTrns)), std::stoul(expected));
+        ++checked;
+    }
+    EXPECT_GT(checked, 150);
+    EXPECT_GE(refused, 20);
+}
+
+TEST(PngImport, KeepsPaletteMonochromeAndDesignatedColour)
+{
+    REQUIRE_CORPUS();
+    struct Case {
+        const char *file;
+        PixelFormat format;
+        std::optional<Rgb> designated;
+    } cases[] = {
+        {"basn0g01.png", PixelFormat::Mono1, std::nullopt},
+        {"basn3p08.png", PixelFormat::Indexed8, std::nullopt},
+        {"basn2c16.png", PixelFormat::Rgb24, std::nullopt},
+        {"basn6a08.png", PixelFormat::Rgba32, std::nullopt},
+        {"tbbn3p08.png", PixelFormat::Indexed8, Rgb{255, 255, 255}}, // palette entry 0 see-through
+        {"tbrn2c08.png", PixelFormat::Rgb24, Rgb{255, 255, 255}},    // RGB tRNS colour
+        {"tbbn0g04.png", PixelFormat::Indexed8, Rgb{255, 255, 255}}, // 4-bit grey 15 scaled to 8 bits
+        {"tbwn0g16.png", PixelFormat::Indexed8, Rgb{255, 255, 255}}, // 16-bit grey 65535
+    };
+    for (const Case &c : cases) {
+        const Picture p = readPicture(corpusPath(std::string("pngsuite/tests/pngsuite/") + c.file).string());
+        EXPECT_EQ(int(p.format()), int(c.format)) << c.file;
+        EXPECT_EQ(p.designatedTransparentColor().has_value(), c.designated.has_value()) << c.file;
+        if (c.designated && p.designatedTransparentColor())
+            EXPECT_EQ(*p.designatedTransparentColor(), *c.designated) << c.file;
+    }
+}
+
+// ---- JPEG: the reference renderings, EXIF orientation, CMYK, damaged files ----------------------
+
+TEST(JpegImport, MatchesReferenceRenderings)
+{
+    REQUIRE_CORPUS();
+    const std::string disabled = slurp(corpusPath("jpeg-decoder/tests/reftest/images/disabled.list"));
+    int compared = 0;
+    for (const fs::path &jpg : filesIn("jpeg-decoder/tests/reftest/images", {".jpg"}, true)) {
+        fs::path ref = jpg;
+        ref.replace_extension(".png");
+        if (!fs::exists(ref) || disabled.find(jpg.filename().string()) != std::string::npos)
+            continue;
+        SCOPED_TRACE(jpg.string());
+        Picture p, expected;
+        ASSERT_NO_THROW(p = readPicture(jpg.string()));
+        expected = readPicture(ref.string());
+        // The references come from another libjpeg build: IDCT and upsampling may differ slightly.
+        EXPECT_LE(maxDifference(p, expected), 3);
+        ++compared;
+    }
+    EXPECT_GT(compared, 30);
+}
+
+TEST(JpegImport, CmykAndYcckBecomeRgb)
+{
+    REQUIRE_CORPUS();
+    // ycck.jpg is left out of the upstream comparison; we still expect it close to its reference.
+    for (const char *name : {"jpeg-decoder/tests/reftest/images/ycck.jpg",
+                             "jpeg-decoder/tests/reftest/images/mozilla/jpg-cmyk-1.jpg",
+                             "jpeg-decoder/tests/reftest/images/mozilla/jpg-cmyk-2.jpg"}) {
+        const fs::path jpg = corpusPath(name);
+        if (!fs::exists(jpg))
+            continue;
+        fs::path ref = jpg;
+        ref.replace_extension(".png");
+        const Picture p = readPicture(jpg.string());
+        EXPECT_EQ(int(p.format()), int(PixelFormat::Rgb24)) << name;
+        EXPECT_LE(maxDifference(p, readPicture(ref.string())), 8) << name;
+    }
+}
+
+TEST(JpegImport, DamagedFilesFailCleanly)
+{
+    REQUIRE_CORPUS();
+    // libjpeg recovers from many of these (grey fill after a cut); the rest must be an ImportError.
+    int files = 0, refused = 0;
+    for (const fs::path &p : filesIn("jpeg-decoder/tests/crashtest/images", {".jpg", ".jpeg"}, true)) {
+        ++files;
+        try {
+            const Picture pic = readPicture(p.string());
+            EXPECT_FALSE(pic.isNull()) << p;
+        } catch (const ImportError &e) {
+            EXPECT_NE(std::string(e.what()).find("JPEG"), std::string::npos) << e.what();
+            ++refused;
+        }
+    }
+    EXPECT_GT(files, 100);
+    EXPECT_GT(refused, 0);
+}
+
+// ---- GIF: the first frame as an indexed picture ---------------------------------------------------
+
+TEST(GifImport, FirstFrameMatchesGiflib)
+{
+    REQUIRE_CORPUS();
+    int transparentSeen = 0;
+    for (const char *name : {"giflib/pic/x-trans.gif", "giflib/pic/welcome2.gif", "giflib/pic/porsche.gif",
+                             "image-rs-gif/tests/samples/alpha_gif_a.gif"}) {
+        SCOPED_TRACE(name);
+        const std::string path = corpusPath(name).string();
+        int error = 0;
+        GifFileType *gif = DGifOpenFileName(path.c_str(), &error);
+        ASSERT_NE(gif, nullptr);
+        ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+        const SavedImage &first = gif->SavedImages[0];
+        const ColorMapObject *map = first.ImageDesc.ColorMap ? first.ImageDesc.ColorMap : gif->SColorMap;
+        GraphicsControlBlock gcb{};
+        gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+        DGifSavedExtensionToGCB(gif, 0, &gcb);
+
+        const Picture p = readPicture(path);
+        EXPECT_EQ(int(p.format()), int(PixelFormat::Indexed8));
+        ASSERT_EQ(p.width(), first.ImageDesc.Width);
+        ASSERT_EQ(p.height(), first.ImageDesc.Height);
+        ASSERT_EQ(int(p.palette().size()), map->ColorCount);
+        for (int i = 0; i < map->ColorCount; ++i)
+            EXPECT_EQ(p.palette()[std::size_t(i)], (Rgb{map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue}));
+        EXPECT_TRUE(std::equal(p.data().begin(), p.data().end(), first.RasterBits));
+        if (gcb.TransparentColor != NO_TRANSPARENT_COLOR) {
+            const GifColorType c = map->Colors[gcb.TransparentColor];
+            ASSERT_TRUE(p.designatedTransparentColor());
+            EXPECT_EQ(transparentColor(p), (Rgb{c.Red, c.Green, c.Blue}));
+            ++transparentSeen;
+        } else {
+            EXPECT_FALSE(p.designatedTransparentColor());
+        }
+        DGifCloseFile(gif, &error);
+    }
+    EXPECT_GE(transparentSeen, 2);
+}
+
+// ---- GraphicsMagick formats against reference renderings ------------------------------------------
+
+namespace {
+
+/** bmpsuite's HTML pairs each BMP with the PNG showing how it should look. */
+std::vector<std::pair<fs::path, fs::path>> bmpsuitePairs(const std::string &folder)
+{
+    const std::string html = slurp(corpusPath("bmpsuite/html/bmpsuite.html"));
+    std::vector<std::pair<fs::path, fs::path>> out;
+    const std::regex pair("src=\"([^\"/]+\\.png)\"\\s*[^<]*<[^>]*>?[^s]*?src=\"\\.\\./" + folder + "/([^\"]+\\.bmp)\"");
+    std::string lastPng;
+    const std::regex src("src=\"([^\"]+)\"");
+    for (auto it = std::sregex_iterator(html.begin(), html.end(), src); it != std::sregex_iterator(); ++it) {
+        const std::string s = (*it)[1];
+        if (s.size() > 4 && s.substr(s.size() - 4) == ".png")
+            lastPng = s;
+        else if (s.rfind("../" + folder + "/", 0) == 0 && !lastPng.empty()) {
+            out.emplace_back(corpusPath("bmpsuite/" + s.substr(3)), corpusPath("bmpsuite/html/" + lastPng));
+            lastPng.clear();
+        }
+    }
+    return out;
+}
+
+/** kimageformats: X.ext is expected to look like X.png, or the file its JSON names. */
+fs::path kimageTemplate(const fs::path &file)
+{
+    const fs::path json = file.string() + ".json";
+    if (fs::exists(json)) {
+        std::smatch m;
+        const std::string text = slurp(json);
+        if (std::regex_search(text, m, std::regex("\"fileName\"\\s*:\\s*\"([^\"]+)\"")))
+            return file.parent_path() / m[1].str();
+    }
+    fs::path ref = file;
+    return ref.replace_extension(".png");
+}
+
+} // namespace
+
+TEST(MagickImport, BmpSuiteGoodFilesMatchReferences)
+{
+    REQUIRE_CORPUS();
+    const auto pairs = bmpsuitePairs("g");
+    ASSERT_GT(pairs.size(), 20u);
+    for (const auto &[bmp, ref] : pairs) {
+        SCOPED_TRACE(bmp.filename().string());
+        Picture p;
+        ASSERT_NO_THROW(p = readPicture(bmp.string()));
+        // GraphicsMagick widens 5- and 6-bit channels by shifting (31 -> 248), the references by
+        // bit replication (31 -> 255).
+        const int tolerance = bmp.filename().string().rfind("rgb16", 0) == 0 ? 8 : 0;
+        EXPECT_LE(maxDifferenceWithAlpha(p, readPicture(ref.string())), tolerance);
+    }
+}
+
+TEST(MagickImport, KImageFormatsMatchTemplates)
+{
+    REQUIRE_CORPUS();
+    struct Folder {
+        const char *path;
+        const char *extension;
+        int tolerance;
+    } folders[] = {
+        {"kimageformats/autotests/read/tga", ".tga", 0},
+        {"kimageformats/autotests/read/pcx", ".pcx", 0},
+        {"kimageformats/autotests/read/rgb", ".rgb", 0},
+    };
+    // Files GraphicsMagick 1.3.40 misreads or refuses (grey+alpha and colour-mapped TGA with a map
+    // origin, TGA alpha depth, SGI runs crossing rows, one PCX palette); they are still read safely.
+    const std::vector<std::string> knownGaps = {"bwa.tga", "colormapped.tga", "devarea.tga", "rgba.tga",
+                                                "rgb-gimp-2.8.10-aggressive-rle.rgb", "ccbug_463951.pcx"};
+    int compared = 0;
+    for (const Folder &f : folders)
+        for (const fs::path &file : filesIn(f.path, {f.extension})) {
+            SCOPED_TRACE(file.string());
+            const fs::path ref = kimageTemplate(file);
+            if (!fs::exists(ref))
+                continue;
+            if (std::find(knownGaps.begin(), knownGaps.end(), file.filename().string()) != knownGaps.end()) {
+                importFailure(file);
+                continue;
+            }
+            ++compared;
+            try {
+                EXPECT_LE(maxDifferenceWithAlpha(readPicture(file.string()), readPicture(ref.string())), f.tolerance);
+            } catch (const ImportError &e) {
+                ADD_FAILURE() << e.what();
+            }
+        }
+    EXPECT_GT(compared, 25);
+}
+
+// ---- malformed files: an ImportError or a picture, never a crash or a hang -----------------------
+
+TEST(MalformedFiles, FailCleanly)
+{
+    REQUIRE_CORPUS();
+    struct Set {
+        const char *folder;
+        std::vector<std::string> extensions;
+        const char *namePrefix; // only files whose name starts with this
+        int minRefused;
+    } sets[] = {
+        // Bad headers are refused; bad RLE runs are drawn as far as they go, as most readers do.
+        {"bmpsuite/b", {".bmp"}, "", 10},
+        {"pillow/Tests/images", {".tif", ".sgi", ".psd", ".pcx", ".tiff"}, "crash", 1},
+        {"pillow/Tests/images", {".tif", ".sgi", ".psd", ".pcx", ".tiff"}, "ossfuzz", 0},
+        {"emf-libemf2svg/tests/resources/emf-corrupted", {".emf"}, "", 1},
+        {"image-rs-image/tests/bad", {".bmp", ".ico", ".tga", ".tif", ".tiff", ".png", ".jpg"}, "", 1},
+    };
+    for (const Set &set : sets) {
+        int files = 0, refused = 0;
+        const bool recursive = std::string(set.folder).find("image-rs") != std::string::npos;
+        for (const fs::path &p : filesIn(set.folder, set.extensions, recursive)) {
+            if (p.filename().string().rfind(set.namePrefix, 0) != 0)
+                continue;
+            ++files;
+            try {
+                const Picture pic = readPicture(p.string());
+                EXPECT_FALSE(pic.isNull()) << p;
+                EXPECT_EQ(pic.data().size(), std::size_t(pic.width()) * pic.height() * pic.bytesPerPixel()) << p;
+            } catch (const ImportError &e) {
+                EXPECT_GT(std::string(e.what()).size(), p.string().size() + 2) << "message says why: " << e.what();
+                ++refused;
+            }
+        }
+        EXPECT_GT(files, 0) << set.folder;
+        EXPECT_GE(refused, set.minRefused) << set.folder << " " << set.namePrefix;
+    }
+}
+
+// ---- the transparent-colour rule on real files ---------------------------------------------------
+
+TEST(TransparentColour, DesignatedThenWhiteForMonochromeThenBottomLeft)
+{
+    REQUIRE_CORPUS();
+    // PNG tRNS: the designated colour, even though the bottom-left pixel is another colour.
+    {
+        const Picture p = readPicture(corpusPath("pngsuite/tests/pngsuite/tbrn2c08.png").string());
+        ASSERT_TRUE(p.designatedTransparentColor());
+        EXPECT_EQ(transparentColor(p), (Rgb{255, 255, 255}));
+    }
+    // GIF: checked against giflib in GifImport.FirstFrameMatchesGiflib.
+    // A 1-bit BMP whose bottom-left pixel is black: white, because it is monochrome.
+    {
+        const Picture p = readPicture(corpusPath("bmpsuite/g/pal1.bmp").string());
+        ASSERT_EQ(int(p.format()), int(PixelFormat::Mono1));
+        EXPECT_EQ(transparentColor(p), (Rgb{255, 255, 255}));
+    }
+    // A plain 24-bit picture: the colour of column 0 of the last row.
+    {
+        const Picture p = readPicture(corpusPath("bmpsuite/g/rgb24.bmp").string());
+        EXPECT_FALSE(p.designatedTransparentColor());
+        EXPECT_EQ(transparentColor(p), p.pixel(0, p.height() - 1));
+        EXPECT_NE(transparentColor(p), (Rgb{255, 255, 255}));
+    }
+}
