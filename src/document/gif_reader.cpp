@@ -51,88 +51,53 @@ std::size_t colorTableBytes(uint8_t packed)
     return std::size_t(3) << ((packed & 7) + 1);
 }
 
-/**
- * Output cursor of the LZW decoder: a run of consecutive pixels to fill (the whole frame, or one
- * row of an interlaced frame) and how to find the next one.
- */
-class RowCursor
+/** Rows in the order of the four interlace passes (0, 8, 16 ...; 4, 12 ...; 2, 6 ...; 1, 3 ...) to top-down. */
+void deinterlace(const uint8_t *passes, uint8_t *pixels, int width, int height)
 {
-public:
-    RowCursor(uint8_t *pixels, int width, int height, bool interlaced)
-        : mPixels(pixels)
-        , mWidth(std::size_t(width))
-        , mHeight(height)
-        , mInterlaced(interlaced)
-    {}
-
-    /** First run: the frame (or its row 0). */
-    void start(uint8_t *&out, std::size_t &room) const
-    {
-        out = mPixels;
-        room = mInterlaced ? mWidth : mWidth * std::size_t(mHeight);
-    }
-
-    /** The next run once the current one is full; false when every pixel is set. */
-    bool next(uint8_t *&out, std::size_t &room)
-    {
-        if (!mInterlaced)
-            return false;
-        static constexpr int passStart[4] = {0, 4, 2, 1};
-        static constexpr int passStep[4] = {8, 8, 4, 2};
-        mRow += passStep[mPass];
-        while (mRow >= mHeight) {
-            if (++mPass == 4)
-                return false;
-            mRow = passStart[mPass];
+    static constexpr int passStart[4] = {0, 4, 2, 1};
+    static constexpr int passStep[4] = {8, 8, 4, 2};
+    const std::size_t w = std::size_t(width);
+    for (int pass = 0; pass < 4; ++pass)
+        for (int y = passStart[pass]; y < height; y += passStep[pass]) {
+            std::memcpy(pixels + std::size_t(y) * w, passes, w);
+            passes += w;
         }
-        out = mPixels + std::size_t(mRow) * mWidth;
-        room = mWidth;
-        return true;
-    }
-
-private:
-    uint8_t *mPixels;
-    std::size_t mWidth;
-    int mHeight;
-    bool mInterlaced;
-    int mPass = 0;
-    int mRow = 0;
-};
+}
 
 /**
  * Decodes GIF LZW codes from `src` (its `srcLen` bytes followed by kBitReaderPadding readable
- * bytes) into the frame. Stops at the end code, when every pixel is set, or when the codes run
- * out; returns true in the last case. Pixels not reached keep their value.
+ * bytes) into `count` pixels in code order. Stops at the end code, when every pixel is set, or when
+ * the codes run out; returns true in the last case. Pixels not reached keep their value, which must
+ * be `fill` on entry.
+ *
+ * Every string in the table is a run of pixels already written: the string of a new entry is the
+ * previous code's string followed by one more pixel, which is exactly where the previous code's
+ * output lies. So an entry is an (offset, length) pair into the output, and writing a code is a
+ * forward copy instead of a walk down a prefix chain.
  */
-bool decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, RowCursor &cursor)
+bool decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8_t *pixels, std::size_t count,
+               uint8_t fill)
 {
-    uint16_t prefix[kTableSize];
+    uint32_t offset[kTableSize];
     uint16_t length[kTableSize];
-    uint8_t suffix[kTableSize];
-    uint8_t first[kTableSize];
 
     const int clearCode = 1 << minCodeSize;
     const int endCode = clearCode + 1;
-    for (int i = 0; i < clearCode; ++i) {
-        prefix[i] = 0;
-        length[i] = 1;
-        // Literals above 255 (minimum code sizes 9 to 11) cannot be an 8-bit index: keep the low byte.
-        suffix[i] = first[i] = uint8_t(i);
-    }
-
     int width = minCodeSize + 1;
     int freeCode = clearCode + 2;
-    int prev = -1;
+    bool havePrev = false;
+    std::size_t prevPos = 0;
+    unsigned prevLen = 0;
     uint64_t bitPos = 0;
     const uint64_t bitEnd = uint64_t(srcLen) * 8;
-
-    uint8_t *out;
-    std::size_t room;
-    cursor.start(out, room);
+    std::size_t pos = 0;
+    bool underrun = false;
 
     for (;;) {
-        if (bitPos + uint64_t(width) > bitEnd)
-            return true;
+        if (bitPos + uint64_t(width) > bitEnd) {
+            underrun = true;
+            break;
+        }
         uint64_t bits;
         std::memcpy(&bits, src + (bitPos >> 3), sizeof bits);
         const int code = int((bits >> (bitPos & 7)) & ((uint64_t(1) << width) - 1));
@@ -141,64 +106,57 @@ bool decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, RowCurso
         if (code == clearCode) {
             width = minCodeSize + 1;
             freeCode = clearCode + 2;
-            prev = -1;
+            havePrev = false;
             continue;
         }
         if (code == endCode)
-            return false;
+            break;
 
-        if (prev < 0) {
+        if (!havePrev) {
             // After a clear only literals are defined.
             if (code > endCode)
                 throw GifError(GifErrorKind::CircularTable);
         } else if (freeCode < kTableSize) {
             if (code > freeCode)
                 throw GifError(GifErrorKind::CircularTable);
-            // code == freeCode is the string being defined right now: prev + its own first byte.
-            prefix[freeCode] = uint16_t(prev);
-            first[freeCode] = first[prev];
-            suffix[freeCode] = code == freeCode ? first[prev] : first[code];
-            length[freeCode] = uint16_t(length[prev] + 1);
+            // Also right for code == freeCode: that string is prev's plus its own first pixel,
+            // which the copy below writes first.
+            offset[freeCode] = uint32_t(prevPos);
+            length[freeCode] = uint16_t(prevLen + 1);
             ++freeCode;
             if (freeCode >= (1 << width) && width < kMaxCodeWidth)
                 ++width;
         }
         // A full table keeps decoding with the entries it has until the next clear code.
-        prev = code;
+        havePrev = true;
+        prevPos = pos;
 
-        const std::size_t len = length[code];
-        if (len <= room) {
-            uint8_t *q = out + len;
-            int c = code;
-            do {
-                *--q = suffix[c];
-                c = prefix[c];
-            } while (q != out);
-            out += len;
-            room -= len;
-            if (room == 0 && !cursor.next(out, room))
-                return false;
+        if (code < clearCode) {
+            // Literals above 255 (minimum code sizes 9 to 11) cannot be an 8-bit index: keep the low byte.
+            pixels[pos++] = uint8_t(code);
+            prevLen = 1;
         } else {
-            // The string crosses the end of the run: spell it out, then spread it over the runs.
-            uint8_t buffer[kTableSize];
-            uint8_t *q = buffer + len;
-            int c = code;
-            do {
-                *--q = suffix[c];
-                c = prefix[c];
-            } while (q != buffer);
-            std::size_t done = 0;
-            while (done < len) {
-                const std::size_t n = std::min(room, len - done);
-                std::memcpy(out, buffer + done, n);
-                out += n;
-                room -= n;
-                done += n;
-                if (room == 0 && !cursor.next(out, room))
-                    return false;
+            prevLen = length[code];
+            const std::size_t from = offset[code];
+            const std::size_t len = std::min<std::size_t>(prevLen, count - pos);
+            uint8_t *d = pixels + pos;
+            const uint8_t *s = pixels + from;
+            if (pos - from >= 8 && count - pos >= len + 8) {
+                // Whole 8-byte steps never read bytes this copy writes; the overshoot past `len`
+                // lands on pixels not decoded yet (restored below if decoding stops here).
+                for (std::size_t i = 0; i < len; i += 8)
+                    std::memcpy(d + i, s + i, 8);
+            } else {
+                for (std::size_t i = 0; i < len; ++i)
+                    d[i] = s[i];
             }
+            pos += len;
         }
+        if (pos == count)
+            return false;
     }
+    std::fill(pixels + pos, pixels + std::min(count, pos + 8), fill);
+    return underrun;
 }
 
 /** One read of GIF data into a header and frames that the caller commits when it succeeds. */
@@ -452,7 +410,8 @@ private:
         }
 
         const std::size_t count = std::size_t(frame.width) * frame.height;
-        if (count > kGifPixelBudget - mPixelsUsed)
+        // An interlaced frame is decoded into a second buffer for a moment.
+        if (count > kGifPixelBudget - mPixelsUsed || (frame.interlaced && count > kGifPixelBudget - mPixelsUsed - count))
             throw GifError(GifErrorKind::TooLarge);
         mPixelsUsed += count;
         const uint8_t fill = transparent ? frame.graphicControl()->transparentIndex : 0;
@@ -468,9 +427,17 @@ private:
                 // Its clear code would lie outside the 4096-entry table: such data cannot be decoded.
                 if (minCodeSize > kMaxCodeWidth - 1)
                     throw GifError(GifErrorKind::BadCodeSize);
-                RowCursor cursor(pixels.data(), frame.width, frame.height, frame.interlaced);
-                if (decodeLzw(mLzw.data(), mLzw.size() - kBitReaderPadding, minCodeSize, cursor))
-                    warn(kWarnUnderrun);
+                const std::size_t srcLen = mLzw.size() - kBitReaderPadding;
+                if (!frame.interlaced) {
+                    if (decodeLzw(mLzw.data(), srcLen, minCodeSize, pixels.data(), count, fill))
+                        warn(kWarnUnderrun);
+                } else {
+                    std::vector<uint8_t> passes(count, fill);
+                    const bool underrun = decodeLzw(mLzw.data(), srcLen, minCodeSize, passes.data(), count, fill);
+                    deinterlace(passes.data(), pixels.data(), frame.width, frame.height);
+                    if (underrun)
+                        warn(kWarnUnderrun);
+                }
             }
         }
         frame.setPixels(std::move(pixels));

@@ -283,15 +283,20 @@ TEST(GifReader, LzwDecoding)
     }
 }
 
-TEST(GifReader, FullTableGoesOnWithoutNewEntries)
+TEST(GifReader, FullTableGoesOnWithoutNewEntriesUntilAClear)
 {
-    // 6000 literal codes and no clear: the table fills after 4093 more entries, the width stays at
-    // 12 bits and decoding continues until the last pixel.
+    // 5000 literal codes and no clear: the table fills after 4093 of them, the width stays at
+    // 12 bits and decoding goes on. Then a late clear drops the width back to 9 bits.
     std::vector<uint8_t> indices(100 * 60);
     for (std::size_t i = 0; i < indices.size(); ++i)
         indices[i] = uint8_t((i * 31) ^ (i >> 7));
+    std::vector<int> codes{256};
+    codes.insert(codes.end(), indices.begin(), indices.begin() + 5000);
+    codes.push_back(256);
+    codes.insert(codes.end(), indices.begin() + 5000, indices.end());
+    codes.push_back(257);
     GifBuilder g;
-    g.header().screen(100, 60).image(100, 60).pixels(8, indices).trailer();
+    g.header().screen(100, 60).image(100, 60).lzw(8, codes).end().trailer();
     const Read r = read(g);
     EXPECT_EQ(r.image.frame(0).pixels(), indices);
     EXPECT_TRUE(r.warnings.empty());
