@@ -169,6 +169,19 @@ TEST(GifReader, MissingPixelsKeepTheTransparentIndexOrZero)
     }
 }
 
+TEST(GifReader, EarlyEndAfterAStringKeepsThePrefillBehindIt)
+{
+    // Code 6 ("1 2") is copied from the start of the frame into pixels 8 and 9, then the end code:
+    // pixels 10 to 19 stay at the transparent index.
+    GifBuilder g = small();
+    g.graphicControl(1, 0, 3).image(5, 4).lzw(2, {4, 1, 2, 1, 2, 1, 2, 1, 2, 6, 5}).end().trailer();
+    const Read r = read(g);
+    std::vector<uint8_t> expected = {1, 2, 1, 2, 1, 2, 1, 2, 1, 2};
+    expected.resize(20, 3);
+    EXPECT_EQ(r.image.frame(0).pixels(), expected);
+    EXPECT_TRUE(r.warnings.empty());
+}
+
 TEST(GifReader, TransparencyPrefillUsesThePrimaryControlIndex)
 {
     // The second control extension sets the flag; the index comes from the first (primary) one.
