@@ -56,7 +56,7 @@ std::vector<fs::path> filesIn(const std::string &folder, std::vector<std::string
 int maxDifference(const Picture &a, const Picture &b)
 {
     if (a.width() != b.width() || a.height() != b.height())
-        return -1;
+        return 1000; // sizes differ
     const Picture ra = a.toRgb24(), rb = b.toRgb24();
     int worst = 0;
     for (std::size_t i = 0; i < ra.data().size(); ++i)
@@ -81,7 +81,7 @@ Picture withTransparency(const Picture &p)
 int maxDifferenceWithAlpha(const Picture &a, const Picture &b)
 {
     if (a.width() != b.width() || a.height() != b.height())
-        return -1;
+        return 1000; // sizes differ
     const Picture ra = withTransparency(a), rb = withTransparency(b);
     int worst = 0;
     for (std::size_t i = 0; i < ra.data().size(); i += 4) {
@@ -495,11 +495,20 @@ TEST(MagickImport, KImageFormatsMatchTemplates)
         {"kimageformats/autotests/read/tga", ".tga", 0},
         {"kimageformats/autotests/read/pcx", ".pcx", 0},
         {"kimageformats/autotests/read/rgb", ".rgb", 0},
+        // 16-bit samples keep their high byte; the templates round.
+        {"kimageformats/autotests/read/psd", ".psd", 1},
+        {"kimageformats/autotests/read/psd", ".psb", 1},
+        {"kimageformats/autotests/read/psd", ".pdd", 1},
     };
-    // Files GraphicsMagick 1.3.40 misreads or refuses (grey+alpha and colour-mapped TGA with a map
-    // origin, TGA alpha depth, SGI runs crossing rows, one PCX palette); they are still read safely.
+    // Files read differently from the templates, still read safely: GraphicsMagick 1.3.40 misreads or
+    // refuses grey+alpha and colour-mapped TGA with a map origin, TGA alpha depth, SGI runs crossing
+    // rows and one PCX palette; our PSD reader converts Lab without ICC profiles and shows only the
+    // first plates of multichannel documents with spot colours, and gives 32-bit (linear) documents
+    // the sRGB curve, which this one template leaves out.
     const std::vector<std::string> knownGaps = {"bwa.tga", "colormapped.tga", "devarea.tga", "rgba.tga",
-                                                "rgb-gimp-2.8.10-aggressive-rle.rgb", "ccbug_463951.pcx"};
+                                                "rgb-gimp-2.8.10-aggressive-rle.rgb", "ccbug_463951.pcx",
+                                                "laba_8bit.psd", "mch-8bits.psd", "mch2-8bits.psd",
+                                                "testcard_graya32.psd"};
     int compared = 0;
     for (const Folder &f : folders)
         for (const fs::path &file : filesIn(f.path, {f.extension})) {
@@ -521,6 +530,24 @@ TEST(MagickImport, KImageFormatsMatchTemplates)
     EXPECT_GT(compared, 25);
 }
 
+// ---- PSD: the shapes the composite keeps ----------------------------------------------------------
+
+TEST(PsdImport, IndexedBitmapAndTransparency)
+{
+    REQUIRE_CORPUS();
+    const Picture indexed = readPicture(corpusPath("oiio-images/psd/psd_indexed_trans.psd").string());
+    EXPECT_EQ(int(indexed.format()), int(PixelFormat::Indexed8));
+    ASSERT_TRUE(indexed.designatedTransparentColor()) << "resource 0x0417 names the transparent entry";
+
+    const Picture bitmap = readPicture(corpusPath("oiio-images/psd/psd_bitmap.psd").string());
+    EXPECT_EQ(int(bitmap.format()), int(PixelFormat::Mono1));
+    EXPECT_EQ(transparentColor(bitmap), (Rgb{255, 255, 255}));
+
+    // 8 and 16 bits a channel of one picture agree, raw and RLE.
+    const Picture rgb8 = readPicture(corpusPath("oiio-images/psd/psd_rgb_8.psd").string());
+    EXPECT_LE(maxDifference(rgb8, readPicture(corpusPath("oiio-images/psd/psd_rgb_16.psd").string())), 1);
+}
+
 // ---- malformed files: an ImportError or a picture, never a crash or a hang -----------------------
 
 TEST(MalformedFiles, FailCleanly)
@@ -537,6 +564,8 @@ TEST(MalformedFiles, FailCleanly)
         {"pillow/Tests/images", {".tif", ".sgi", ".psd", ".pcx", ".tiff"}, "crash", 1},
         {"pillow/Tests/images", {".tif", ".sgi", ".psd", ".pcx", ".tiff"}, "ossfuzz", 0},
         {"emf-libemf2svg/tests/resources/emf-corrupted", {".emf"}, "", 1},
+        {"pillow/Tests/images", {".psd"}, "psd-oob", 0},
+        {"oiio-images/psd", {".psd"}, "corrupt", 0},
         {"image-rs-image/tests/bad", {".bmp", ".ico", ".tga", ".tif", ".tiff", ".png", ".jpg"}, "", 1},
     };
     for (const Set &set : sets) {

@@ -29,63 +29,10 @@ void silentMessage(j_common_ptr, int) {}
 /** EXIF orientation (1..8) from an APP1 marker, 1 when absent or unreadable. */
 int exifOrientation(jpeg_decompress_struct &cinfo)
 {
-    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
-        if (m->marker != JPEG_APP0 + 1 || m->data_length < 14 || std::memcmp(m->data, "Exif\0\0", 6) != 0)
-            continue;
-        const uint8_t *t = m->data + 6;
-        const std::size_t n = m->data_length - 6;
-        const bool le = t[0] == 'I' && t[1] == 'I';
-        if (!le && !(t[0] == 'M' && t[1] == 'M'))
-            return 1;
-        auto u16 = [&](std::size_t o) -> unsigned { return le ? t[o] | t[o + 1] << 8 : t[o] << 8 | t[o + 1]; };
-        auto u32 = [&](std::size_t o) -> uint32_t {
-            return le ? uint32_t(u16(o)) | uint32_t(u16(o + 2)) << 16 : uint32_t(u16(o)) << 16 | u16(o + 2);
-        };
-        const uint32_t ifd = u32(4);
-        if (ifd > n || n - ifd < 2)
-            return 1;
-        const unsigned count = u16(ifd);
-        for (unsigned i = 0; i < count; ++i) {
-            const std::size_t e = ifd + 2 + std::size_t(i) * 12;
-            if (e + 12 > n)
-                return 1;
-            if (u16(e) == 0x0112) {
-                const unsigned v = u16(e + 8);
-                return v >= 1 && v <= 8 ? int(v) : 1;
-            }
-        }
-        return 1;
-    }
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next)
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0)
+            return formats::exifOrientation({m->data + 6, m->data_length - 6});
     return 1;
-}
-
-/** Applies an EXIF orientation so the picture shows upright. */
-Picture orient(const Picture &src, int orientation)
-{
-    if (orientation <= 1)
-        return src;
-    const int w = src.width(), h = src.height(), bpp = src.bytesPerPixel();
-    const bool swap = orientation >= 5;
-    Picture out(swap ? h : w, swap ? w : h, src.format());
-    out.palette() = src.palette();
-    const int ow = out.width(), oh = out.height();
-    for (int y = 0; y < h; ++y) {
-        const uint8_t *in = src.row(y);
-        for (int x = 0; x < w; ++x) {
-            int dx = x, dy = y;
-            switch (orientation) {
-            case 2: dx = w - 1 - x; break;
-            case 3: dx = w - 1 - x; dy = h - 1 - y; break;
-            case 4: dy = h - 1 - y; break;
-            case 5: dx = y; dy = x; break;
-            case 6: dx = ow - 1 - y; dy = x; break;
-            case 7: dx = ow - 1 - y; dy = oh - 1 - x; break;
-            case 8: dx = y; dy = oh - 1 - x; break;
-            }
-            std::memcpy(out.row(dy) + std::size_t(dx) * bpp, in + std::size_t(x) * bpp, std::size_t(bpp));
-        }
-    }
-    return out;
 }
 
 // Everything touched after setjmp lives in this struct so longjmp leaves no indeterminate locals.
@@ -164,7 +111,7 @@ Picture decodeJpeg(std::span<const uint8_t> bytes)
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-    return orient(st->pic, orientation);
+    return applyOrientation(st->pic, orientation);
 }
 
 } // namespace doc::formats

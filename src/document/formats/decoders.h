@@ -113,6 +113,11 @@ private:
     const char *mFormat;
 };
 
+/** EXIF orientation (1..8) from a TIFF-structured EXIF block; 1 when absent or unreadable. */
+int exifOrientation(std::span<const uint8_t> tiff);
+/** The picture turned so that an EXIF orientation shows upright. */
+Picture applyOrientation(const Picture &picture, int orientation);
+
 /** A grey ramp palette of 2^bits entries. */
 std::vector<Rgb> greyPalette(int entries);
 
