@@ -67,15 +67,17 @@ void deinterlace(const uint8_t *passes, uint8_t *pixels, int width, int height)
 /**
  * Decodes GIF LZW codes from `src` (its `srcLen` bytes followed by kBitReaderPadding readable
  * bytes) into `count` pixels in code order. Stops at the end code, when every pixel is set, or when
- * the codes run out; returns true in the last case. Pixels not reached keep their value, which must
- * be `fill` on entry.
+ * the codes run out, and says which. Pixels not reached keep their value, which must be `fill` on
+ * entry.
  *
  * Every string in the table is a run of pixels already written: the string of a new entry is the
  * previous code's string followed by one more pixel, which is exactly where the previous code's
  * output lies. So an entry is an (offset, length) pair into the output, and writing a code is a
  * forward copy instead of a walk down a prefix chain.
  */
-bool decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8_t *pixels, std::size_t count,
+enum class LzwStop { Filled, EndCode, Underrun };
+
+LzwStop decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8_t *pixels, std::size_t count,
                uint8_t fill)
 {
     uint32_t offset[kTableSize];
@@ -91,11 +93,11 @@ bool decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8_t 
     uint64_t bitPos = 0;
     const uint64_t bitEnd = uint64_t(srcLen) * 8;
     std::size_t pos = 0;
-    bool underrun = false;
+    LzwStop stop = LzwStop::EndCode;
 
     for (;;) {
         if (bitPos + uint64_t(width) > bitEnd) {
-            underrun = true;
+            stop = LzwStop::Underrun;
             break;
         }
         uint64_t bits;
@@ -153,10 +155,10 @@ bool decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8_t 
             pos += len;
         }
         if (pos == count)
-            return false;
+            return LzwStop::Filled;
     }
     std::fill(pixels + pos, pixels + std::min(count, pos + 8), fill);
-    return underrun;
+    return stop;
 }
 
 /** One read of GIF data into a header and frames that the caller commits when it succeeds. */
@@ -415,32 +417,46 @@ private:
             throw GifError(GifErrorKind::TooLarge);
         mPixelsUsed += count;
         const uint8_t fill = transparent ? frame.graphicControl()->transparentIndex : 0;
-        std::vector<uint8_t> pixels(count, fill);
 
         if (atEnd()) {
             if (count > 0)
                 warn(kWarnUnderrun);
-        } else {
-            const int minCodeSize = mData[mPos++];
-            gatherSubBlocks();
-            if (count > 0) {
-                // Its clear code would lie outside the 4096-entry table: such data cannot be decoded.
-                if (minCodeSize > kMaxCodeWidth - 1)
-                    throw GifError(GifErrorKind::BadCodeSize);
-                const std::size_t srcLen = mLzw.size() - kBitReaderPadding;
-                if (!frame.interlaced) {
-                    if (decodeLzw(mLzw.data(), srcLen, minCodeSize, pixels.data(), count, fill))
-                        warn(kWarnUnderrun);
-                } else {
-                    std::vector<uint8_t> passes(count, fill);
-                    const bool underrun = decodeLzw(mLzw.data(), srcLen, minCodeSize, passes.data(), count, fill);
-                    deinterlace(passes.data(), pixels.data(), frame.width, frame.height);
-                    if (underrun)
-                        warn(kWarnUnderrun);
-                }
-            }
+            frame.setPixels(std::vector<uint8_t>(count, fill));
+            return;
         }
-        frame.setPixels(std::move(pixels));
+        const int minCodeSize = mData[mPos++];
+        gatherSubBlocks();
+        if (count == 0)
+            return;
+        // Its clear code would lie outside the 4096-entry table: such data cannot be decoded.
+        if (minCodeSize > kMaxCodeWidth - 1)
+            throw GifError(GifErrorKind::BadCodeSize);
+
+        // Decode into no more pixels than the data can produce, so that a huge frame announced by a
+        // few corrupt bytes fails before its full size is allocated and filled.
+        const std::size_t srcLen = mLzw.size() - kBitReaderPadding;
+        const std::size_t limit = std::min(count, lzwOutputBound(srcLen, minCodeSize));
+        std::vector<uint8_t> decoded(limit, fill);
+        const LzwStop stop = decodeLzw(mLzw.data(), srcLen, minCodeSize, decoded.data(), limit, fill);
+        if (stop == LzwStop::Underrun || (stop == LzwStop::Filled && limit < count))
+            warn(kWarnUnderrun);
+        if (limit < count)
+            decoded.resize(count, fill);
+        if (frame.interlaced) {
+            std::vector<uint8_t> pixels(count);
+            deinterlace(decoded.data(), pixels.data(), frame.width, frame.height);
+            decoded = std::move(pixels);
+        }
+        frame.setPixels(std::move(decoded));
+    }
+
+    /** The most pixels `srcLen` bytes of LZW data can produce: n codes give at most 1 + 2 + ... + n. */
+    static std::size_t lzwOutputBound(std::size_t srcLen, int minCodeSize)
+    {
+        const uint64_t codes = uint64_t(srcLen) * 8 / uint64_t(minCodeSize + 1) + 1;
+        if (codes >= (uint64_t(1) << 31))
+            return SIZE_MAX;
+        return std::size_t(std::min(codes * (codes + 1) / 2, codes * kTableSize));
     }
 
     /** The frame's data sub-blocks, up to the terminator, as one run of bytes plus padding. */

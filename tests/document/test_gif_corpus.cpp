@@ -232,12 +232,14 @@ TEST(GifCorpus, MalformedFilesFailCleanly)
                 ADD_FAILURE() << "second reading, not one of our errors: " << e.what();
             }
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-            EXPECT_LT(seconds, 2.0);
+            // Generous for sanitizer builds on a busy machine; a stall would never end.
+            EXPECT_LT(seconds, 5.0);
             if (const auto it = pinned.find(name); it != pinned.end()) {
                 EXPECT_EQ(outcome, it->second);
             }
             if (std::getenv("GIF_CORPUS_VERBOSE"))
-                std::printf("%s: %s\n", entry.path().c_str(), outcome.empty() ? "read" : outcome.c_str());
+                std::printf("%s: %s (%.3f s)\n", entry.path().c_str(), outcome.empty() ? "read" : outcome.c_str(),
+                            seconds);
             failed += !outcome.empty();
             ++files;
         }

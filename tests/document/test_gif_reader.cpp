@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -180,6 +181,25 @@ TEST(GifReader, EarlyEndAfterAStringKeepsThePrefillBehindIt)
     expected.resize(20, 3);
     EXPECT_EQ(r.image.frame(0).pixels(), expected);
     EXPECT_TRUE(r.warnings.empty());
+}
+
+TEST(GifReader, LargeFrameFromFewBytes)
+{
+    // Two pixels of data for a 4000 × 4000 frame: the rest is prefill, with the under-run warning.
+    GifBuilder g = small();
+    g.graphicControl(1, 0, 3).image(4000, 4000).lzw(7, {128, 1, 2}).end().trailer();
+    const Read r = read(g);
+    const std::vector<uint8_t> &pixels = r.image.frame(0).pixels();
+    ASSERT_EQ(pixels.size(), 16'000'000u);
+    EXPECT_EQ(pixels[0], 1);
+    EXPECT_EQ(pixels[1], 2);
+    EXPECT_EQ(std::count(pixels.begin() + 2, pixels.end(), 3), 16'000'000 - 2);
+    EXPECT_EQ(r.warnings, std::vector<std::string>{"Decoder bit buffer under-run"});
+
+    // Corrupt data for a 30000 × 30000 frame fails on the data, whatever the frame's size.
+    const std::optional<GifError> e = readError(small().image(30000, 30000).lzw(2, {4, 1, 7}).end().bytes());
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->kind(), GifErrorKind::CircularTable);
 }
 
 TEST(GifReader, TransparencyPrefillUsesThePrimaryControlIndex)
