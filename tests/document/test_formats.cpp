@@ -548,6 +548,53 @@ TEST(PsdImport, IndexedBitmapAndTransparency)
     EXPECT_LE(maxDifference(rgb8, readPicture(corpusPath("oiio-images/psd/psd_rgb_16.psd").string())), 1);
 }
 
+// ---- Autodesk Animator cels -------------------------------------------------------------------------
+
+TEST(CelImport, AnimatorProCelsMatchFfmpegRenderings)
+{
+    REQUIRE_CORPUS();
+    // CRC-32 of the first frame as RGB24, taken from ffmpeg's flic decoder
+    // (ffmpeg -f flic -i X.CEL -frames:v 1 -pix_fmt rgb24 -f rawvideo).
+    const std::pair<const char *, uint32_t> cases[] = {
+        {"autodesk-animator/files/pro/LOGO.CEL", 801029982u},
+        {"autodesk-animator/src/pj/drivekit/torture/SUN.CEL", 3997661164u}, // 64-level palette, 10 frames
+        {"autodesk-animator/files/pro/APWCOL.CEL", 1907163065u},
+        {"autodesk-animator/files/pro/CLIPTEXT.CEL", 2298833165u},
+        {"autodesk-animator/files/pro/RED.CEL", 3719313610u},
+        {"autodesk-animator/files/pro/UNNAMED.CEL", 81298461u},
+        {"autodesk-animator/files/pro/EMPTY.CEL", 1148264013u},
+        {"autodesk-animator/pocoscripts/V-BULLET.CEL", 405289911u},
+        {"autodesk-animator/pocoscripts/L-BULLET.CEL", 2070097078u},
+    };
+    for (const auto &[name, crc] : cases) {
+        const Picture p = readPicture(corpusPath(name).string());
+        EXPECT_EQ(int(p.format()), int(PixelFormat::Indexed8)) << name;
+        EXPECT_EQ(crc32(p.toRgb24().data()), crc) << name;
+    }
+    // Its copy chunk is counted two bytes short (ffmpeg skips it); the pixels follow regardless.
+    const Picture bullet = readPicture(corpusPath("autodesk-animator/pocoscripts/M-BULLET.CEL").string());
+    EXPECT_EQ(bullet.width(), 14);
+    // A cel with no frame is refused.
+    EXPECT_FALSE(importFailure(corpusPath("autodesk-animator/files/pro/TEST.CEL")).empty());
+}
+
+TEST(CelImport, AnimatorOneCelHasItsVgaPalette)
+{
+    REQUIRE_CORPUS();
+    const fs::path file = corpusPath("autodesk-animator/src/v/UTILS/CRSHAIR.CEL");
+    const Picture p = readPicture(file.string());
+    ASSERT_EQ(p.width(), 314);
+    ASSERT_EQ(p.height(), 146);
+    ASSERT_EQ(p.palette().size(), 256u);
+    // Palette entries are 6-bit VGA levels in the file, widened as for the Animator Pro cels above.
+    const std::string bytes = slurp(file);
+    for (int i = 0; i < 256; ++i) {
+        const int r6 = uint8_t(bytes[std::size_t(32 + 3 * i)]);
+        EXPECT_EQ(p.palette()[std::size_t(i)].r, uint8_t(r6 << 2 | r6 >> 4)) << i;
+    }
+    EXPECT_EQ(p.data()[0], uint8_t(bytes[32 + 768]));
+}
+
 // ---- malformed files: an ImportError or a picture, never a crash or a hang -----------------------
 
 TEST(MalformedFiles, FailCleanly)
