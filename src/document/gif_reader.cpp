@@ -185,7 +185,7 @@ public:
         header.background = screen[5];
         header.aspect = screen[6];
         if (header.packed & 0x80)
-            readColorMap(header.packed, header.colorMap);
+            readColorMap(header.packed, 0x08, header.colorMap);
 
         skipZeros();
         while (!atEnd() && peek() != ';') {
@@ -243,7 +243,8 @@ private:
         std::copy(sig + 3, sig + 6, header.version.begin());
     }
 
-    void readColorMap(uint8_t packed, TGIFColorMap &map)
+    /** The table announced by a packed byte; the sort flag is bit 3 on the screen, bit 5 on an image. */
+    void readColorMap(uint8_t packed, uint8_t sortedFlag, TGIFColorMap &map)
     {
         const std::size_t bytes = colorTableBytes(packed);
         const uint8_t *p = need(bytes);
@@ -252,7 +253,7 @@ private:
             c = {p[0], p[1], p[2]};
             p += 3;
         }
-        map.sorted = packed & 0x20;
+        map.sorted = packed & sortedFlag;
     }
 
     /**
@@ -407,7 +408,7 @@ private:
         frame.interlaced = packed & 0x40;
         if (packed & 0x80) {
             TGIFColorMap map;
-            readColorMap(packed, map);
+            readColorMap(packed, 0x20, map);
             frame.setColorMap(std::move(map));
         }
 

@@ -75,6 +75,7 @@ TEST(GifReader, ReadsFramesExtensionsAndTables)
     EXPECT_EQ(image.header.packed, 0x81);
     ASSERT_EQ(image.header.colorMap.count(), 4);
     EXPECT_EQ(image.header.colorMap.entries[3], (doc::Rgb{3, 252, 21}));
+    EXPECT_FALSE(image.header.colorMap.sorted);
     ASSERT_EQ(image.count(), 2);
 
     const doc::TGIFSubImage &f0 = image.frame(0);
@@ -99,10 +100,26 @@ TEST(GifReader, ReadsFramesExtensionsAndTables)
     EXPECT_EQ(f1.height, 3);
     EXPECT_TRUE(f1.interlaced);
     EXPECT_EQ(f1.colorMap().count(), 2);
+    EXPECT_FALSE(f1.colorMap().sorted);
     EXPECT_EQ(f1.graphicControl()->disposal(), 2);
     EXPECT_FALSE(f1.transparent());
     // File order is rows 0, 2, 1.
     EXPECT_EQ(f1.pixels(), rows({{0, 1}, {0, 0}, {1, 1}}));
+}
+
+TEST(GifReader, SortFlagsOfBothTables)
+{
+    // Bit 3 on the screen, bit 5 on an image; 0x20 on the screen is colour resolution, not sorting.
+    GifBuilder g;
+    g.header().screen(1, 1, 0x80 | 0x08).colorTable(2).image(1, 1, 0x80 | 0x20).colorTable(2).pixels(2, {1});
+    g.raw({0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x80 | 0x08}).colorTable(2).pixels(2, {1}).trailer();
+    GifBuilder h;
+    h.header().screen(1, 1, 0x80 | 0x20).colorTable(2).trailer();
+    const Read r = read(g);
+    EXPECT_TRUE(r.image.header.colorMap.sorted);
+    EXPECT_TRUE(r.image.frame(0).colorMap().sorted);
+    EXPECT_FALSE(r.image.frame(1).colorMap().sorted);
+    EXPECT_FALSE(read(h).image.header.colorMap.sorted);
 }
 
 TEST(GifReader, InterlacedRowsFollowTheFourPasses)
