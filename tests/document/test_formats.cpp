@@ -595,6 +595,56 @@ TEST(CelImport, AnimatorOneCelHasItsVgaPalette)
     EXPECT_EQ(p.data()[0], uint8_t(bytes[32 + 768]));
 }
 
+// ---- Paint Shop Pro -----------------------------------------------------------------------------------
+
+TEST(PspImport, EveryCompressionMatchesThePcxOfTheSamePicture)
+{
+    REQUIRE_CORPUS();
+    // DevIL ships one picture saved by Paint Shop Pro as PSP (three compressions) and PCX.
+    const Picture reference = readPicture(corpusPath("devil-test-images/PCX/PCX_psp.pcx").string());
+    for (const char *name : {"PSP_Uncompressed.psp", "PSP_RLE.psp", "PSP_LZ77.psp"}) {
+        const Picture p = readPicture(corpusPath(std::string("devil-test-images/PSP/") + name).string());
+        EXPECT_EQ(maxDifference(p, reference), 0) << name;
+    }
+}
+
+// ---- our own decoders on cut and damaged input -------------------------------------------------------
+
+TEST(OwnDecoders, TruncatedAndFlippedInputFailsCleanly)
+{
+    REQUIRE_CORPUS();
+    const std::pair<const char *, const char *> samples[] = {
+        {"oiio-images/psd/psd_rgba_8.psd", "psd"},
+        {"kimageformats/autotests/read/psd/16bit-rle.psd", "psd"},
+        {"devil-test-images/PSP/PSP_RLE.psp", "psp"},
+        {"devil-test-images/PSP/PSP_LZ77.psp", "psp"},
+        {"autodesk-animator/src/pj/drivekit/torture/SUN.CEL", "cel"},
+        {"autodesk-animator/src/v/UTILS/CRSHAIR.CEL", "cel"},
+    };
+    for (const auto &[name, extension] : samples) {
+        const std::string text = slurp(corpusPath(name));
+        const std::vector<uint8_t> bytes(text.begin(), text.end());
+        ASSERT_GT(bytes.size(), 100u) << name;
+        auto attempt = [&](std::span<const uint8_t> data, const std::string &what) {
+            try {
+                const Picture p = decodePicture(data, extension);
+                EXPECT_EQ(p.data().size(), std::size_t(p.width()) * p.height() * p.bytesPerPixel()) << what;
+            } catch (const ImportError &) {
+                // refused: fine
+            }
+        };
+        for (std::size_t cut : {std::size_t(0), std::size_t(1), std::size_t(30), std::size_t(100), bytes.size() / 3,
+                                bytes.size() / 2, bytes.size() - 1})
+            attempt(std::span(bytes).first(cut), std::string(name) + " cut at " + std::to_string(cut));
+        // Every header byte flipped in turn, then bytes spread over the file.
+        for (std::size_t i = 0; i < bytes.size(); i += i < 200 ? 1 : bytes.size() / 50) {
+            std::vector<uint8_t> damaged = bytes;
+            damaged[i] ^= 0xFF;
+            attempt(damaged, std::string(name) + " byte " + std::to_string(i) + " flipped");
+        }
+    }
+}
+
 // ---- malformed files: an ImportError or a picture, never a crash or a hang -----------------------
 
 TEST(MalformedFiles, FailCleanly)
