@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <memory>
 #include <cstdint>
 #include <new>
 #include <stdexcept>
@@ -207,209 +208,119 @@ private:
 
 /**
  * Exact nearest palette entry: smallest sum of squared channel differences, lowest index on ties.
- * Duplicate entries (the black padding above all) are kept once under their lowest index, and the
- * rest are sorted along the axis where the palette spreads most, so a search walks outwards from
- * the query's position and stops on each side as soon as the axis distance alone is too large.
+ *
+ * The colour cube is cut into 32 768 cells of 8 × 8 × 8 colours. The first time a cell is met it gets the list of
+ * entries that can be nearest to some colour inside it (those whose distance to the cell's box is
+ * no more than the smallest farthest-point distance of any entry), and a cache of the answer for
+ * each of its 512 colours. Neighbouring pixels mostly fall in the same cell, so a lookup is one
+ * load from a small, warm block, and a colour met for the first time scans a short list instead of
+ * the whole palette.
  */
 class TSlowColorLookup
 {
 public:
     explicit TSlowColorLookup(const std::vector<Rgb> &palette)
+        : mCells(kCellCount, nullptr)
     {
+        // Duplicates (the black padding above all) can never win over their lowest index.
         std::vector<uint32_t> seen;
-        for (std::size_t i = 0; i < palette.size(); ++i) {
+        for (std::size_t i = 0; i < palette.size() && i < 256; ++i) {
             const Rgb c = palette[i];
             const uint32_t key = uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
             if (std::find(seen.begin(), seen.end(), key) != seen.end())
                 continue;
             seen.push_back(key);
-            mEntries.push_back(Entry{0, c.r, c.g, c.b, uint8_t(i)});
-        }
-        chooseAxis();
-        for (Entry &e : mEntries)
-            e.axis = axisValue(e.r, e.g, e.b);
-        std::stable_sort(mEntries.begin(), mEntries.end(),
-                         [](const Entry &a, const Entry &b) { return a.axis < b.axis; });
-        // First entry at or above each axis value: the search starts there without a binary search.
-        mStart.assign(std::size_t(maxAxisValue()) + 2, 0);
-        std::size_t e = 0;
-        for (int v = 0; v <= maxAxisValue() + 1; ++v) {
-            while (e < mEntries.size() && mEntries[e].axis < v)
-                ++e;
-            mStart[std::size_t(v)] = uint16_t(e);
+            mEntries.push_back(Entry{c.r, c.g, c.b, uint8_t(i)});
         }
     }
 
-    uint8_t nearest(uint8_t r, uint8_t g, uint8_t b) const
+    uint8_t indexOf(uint8_t r, uint8_t g, uint8_t b)
     {
-        const int q = axisValue(r, g, b);
-        const int n = int(mEntries.size());
-        int best = INT_MAX;
-        int bestIndex = 0;
-        auto consider = [&](const Entry &e) {
-            const int dr = int(e.r) - r, dg = int(e.g) - g, db = int(e.b) - b;
-            const int d = dr * dr + dg * dg + db * db;
-            if (d < best || (d == best && e.index < bestIndex)) {
-                best = d;
-                bestIndex = e.index;
-            }
-        };
-        int up = mStart[std::size_t(q)];
-        int down = up - 1;
-        // An entry whose axis gap already exceeds the bound cannot be closer, nor tie: a tie needs
-        // gap² ≤ weight × best.
-        bool upOpen = up < n, downOpen = down >= 0;
-        while (upOpen || downOpen) {
-            if (upOpen) {
-                const int gap = mEntries[std::size_t(up)].axis - q;
-                if (int64_t(gap) * gap > int64_t(mWeight) * best) {
-                    upOpen = false;
-                } else {
-                    consider(mEntries[std::size_t(up)]);
-                    upOpen = ++up < n;
-                }
-            }
-            if (downOpen) {
-                const int gap = q - mEntries[std::size_t(down)].axis;
-                if (int64_t(gap) * gap > int64_t(mWeight) * best) {
-                    downOpen = false;
-                } else {
-                    consider(mEntries[std::size_t(down)]);
-                    downOpen = --down >= 0;
-                }
-            }
-        }
-        return uint8_t(bestIndex);
+        const uint32_t cell = uint32_t(r >> 3) << 10 | uint32_t(g >> 3) << 5 | uint32_t(b >> 3);
+        Block *block = mCells[cell];
+        if (block == nullptr)
+            block = newBlock(cell);
+        uint16_t &cached = block->answer[(r & 7) << 6 | (g & 7) << 3 | (b & 7)];
+        if (cached == 0)
+            cached = uint16_t(1 + search(*block, r, g, b));
+        return uint8_t(cached - 1);
     }
 
 private:
+    static constexpr uint32_t kCellCount = 32 * 32 * 32;
+    static constexpr std::size_t kBlocksPerChunk = 64;
+
     struct Entry {
-        int axis;
-        uint8_t r, g, b;
-        uint8_t index;
+        uint8_t r, g, b, index;
     };
-    enum class Axis { Red, Green, Blue, Sum };
+    struct Block {
+        uint32_t first = 0; // candidates: mCandidates[first, first + count), in index order
+        uint32_t count = 0;
+        uint16_t answer[512] = {}; // palette index + 1, 0 while unknown
+    };
 
-    /**
-     * The axis with the largest spread of entries. A single channel bounds the distance by its
-     * own squared gap; the channel sum bounds it by a third of its squared gap (Cauchy-Schwarz).
-     */
-    void chooseAxis()
+    Block *newBlock(uint32_t cell)
     {
-        double mean[4] = {}, sq[4] = {};
-        for (const Entry &e : mEntries) {
-            const double v[4] = {double(e.r), double(e.g), double(e.b), double(e.r + e.g + e.b)};
-            for (int k = 0; k < 4; ++k) {
-                mean[k] += v[k];
-                sq[k] += v[k] * v[k];
+        if (mUsedInChunk == kBlocksPerChunk || mChunks.empty()) {
+            mChunks.push_back(std::make_unique<Block[]>(kBlocksPerChunk));
+            mUsedInChunk = 0;
+        }
+        Block *block = &mChunks.back()[mUsedInChunk++];
+        mCells[cell] = block;
+
+        const int lo[3] = {int(cell >> 10) << 3, int((cell >> 5) & 31) << 3, int(cell & 31) << 3};
+        int nearDistance[256];
+        int bound = INT_MAX;
+        for (std::size_t e = 0; e < mEntries.size(); ++e) {
+            const int v[3] = {mEntries[e].r, mEntries[e].g, mEntries[e].b};
+            int nearD = 0, farD = 0;
+            for (int k = 0; k < 3; ++k) {
+                const int hi = lo[k] + 7;
+                const int nearGap = v[k] < lo[k] ? lo[k] - v[k] : (v[k] > hi ? v[k] - hi : 0);
+                const int farGap = std::max(v[k] - lo[k], hi - v[k]);
+                nearD += nearGap * nearGap;
+                farD += farGap * farGap;
+            }
+            nearDistance[e] = nearD;
+            bound = std::min(bound, farD);
+        }
+        // Any colour of the cell lies within `bound` of some entry, so its nearest entry, and every
+        // entry tying with it, is within `bound` of it and so no farther than that from the box.
+        block->first = uint32_t(mCandidates.size());
+        for (std::size_t e = 0; e < mEntries.size(); ++e) {
+            if (nearDistance[e] <= bound)
+                mCandidates.push_back(mEntries[e]);
+        }
+        block->count = uint32_t(mCandidates.size()) - block->first;
+        return block;
+    }
+
+    uint8_t search(const Block &block, int r, int g, int b) const
+    {
+        const Entry *c = mCandidates.data() + block.first;
+        int best = INT_MAX;
+        uint8_t bestIndex = 0;
+        for (uint32_t i = 0; i < block.count; ++i) {
+            const int dr = c[i].r - r, dg = c[i].g - g, db = c[i].b - b;
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < best) { // candidates are in index order: the first of equals is the lowest
+                best = d;
+                bestIndex = c[i].index;
             }
         }
-        const double n = double(mEntries.size());
-        double spread[4];
-        for (int k = 0; k < 4; ++k)
-            spread[k] = sq[k] / n - (mean[k] / n) * (mean[k] / n);
-        spread[3] /= 3.0;
-        int bestAxis = 3;
-        for (int k = 0; k < 3; ++k) {
-            if (spread[k] > spread[bestAxis])
-                bestAxis = k;
-        }
-        mAxis = Axis(bestAxis);
-        mWeight = mAxis == Axis::Sum ? 3 : 1;
+        return bestIndex;
     }
 
-    int axisValue(uint8_t r, uint8_t g, uint8_t b) const
-    {
-        switch (mAxis) {
-        case Axis::Red:
-            return r;
-        case Axis::Green:
-            return g;
-        case Axis::Blue:
-            return b;
-        case Axis::Sum:
-            break;
-        }
-        return r + g + b;
-    }
-
-    int maxAxisValue() const { return mAxis == Axis::Sum ? 3 * 255 : 255; }
-
-    std::vector<Entry> mEntries;
-    std::vector<uint16_t> mStart;
-    Axis mAxis = Axis::Sum;
-    int mWeight = 3;
-};
-
-/**
- * Colour -> palette index cache in front of the exact search: open addressing keyed by the 24-bit
- * colour, grown with the number of distinct colours (not pixels) so it stays as small as the
- * picture allows. Slots pack colour << 8 | index; 0xFFFFFFFF marks a free slot, so white, whose
- * slot could take that value, is answered once up front and never stored.
- */
-class MappingCache
-{
-public:
-    explicit MappingCache(const TSlowColorLookup &lookup)
-        : mLookup(lookup)
-        , mWhite(lookup.nearest(255, 255, 255))
-    {
-        rehash(12);
-    }
-
-    uint8_t indexOf(uint32_t key)
-    {
-        if (key == 0xFFFFFFu)
-            return mWhite;
-        uint32_t slot = hash(key);
-        for (;;) {
-            const uint32_t v = mSlots[slot];
-            if (v == kFree)
-                break;
-            if ((v >> 8) == key)
-                return uint8_t(v);
-            slot = (slot + 1) & mMask;
-        }
-        const uint8_t index = mLookup.nearest(uint8_t(key >> 16), uint8_t(key >> 8), uint8_t(key));
-        mSlots[slot] = key << 8 | index;
-        if (++mUsed * 2 > mSlots.size())
-            rehash(mBits + 1);
-        return index;
-    }
-
-private:
-    static constexpr uint32_t kFree = 0xFFFFFFFFu;
-
-    uint32_t hash(uint32_t key) const { return (key * 0x9E3779B1u) >> (32 - mBits); }
-
-    void rehash(int bits)
-    {
-        std::vector<uint32_t> old = std::move(mSlots);
-        mBits = bits;
-        mMask = (uint32_t(1) << bits) - 1;
-        mSlots.assign(std::size_t(1) << bits, kFree);
-        for (uint32_t v : old) {
-            if (v == kFree)
-                continue;
-            uint32_t slot = hash(v >> 8);
-            while (mSlots[slot] != kFree)
-                slot = (slot + 1) & mMask;
-            mSlots[slot] = v;
-        }
-    }
-
-    const TSlowColorLookup &mLookup;
-    uint8_t mWhite;
-    std::vector<uint32_t> mSlots;
-    std::size_t mUsed = 0;
-    int mBits = 0;
-    uint32_t mMask = 0;
+    std::vector<Entry> mEntries;    // distinct colours of the palette, in index order
+    std::vector<Entry> mCandidates; // the candidate lists of every block met, one after another
+    std::vector<Block *> mCells;
+    std::vector<std::unique_ptr<Block[]>> mChunks;
+    std::size_t mUsedInChunk = 0;
 };
 
 void mapNearest(const Picture &rgb, const std::vector<Rgb> &palette, Picture &out)
 {
-    const TSlowColorLookup lookup(palette);
-    MappingCache cache(lookup);
+    TSlowColorLookup lookup(palette);
     const int width = rgb.width();
     // The dither engine's alternating row direction changes nothing without carried error, so
     // every row is walked left to right.
@@ -422,7 +333,7 @@ void mapNearest(const Picture &rgb, const std::vector<Rgb> &palette, Picture &ou
             const uint32_t key = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
             if (key != lastKey) {
                 lastKey = key;
-                lastIndex = cache.indexOf(key);
+                lastIndex = lookup.indexOf(p[0], p[1], p[2]);
             }
             o[x] = lastIndex;
         }

@@ -259,6 +259,20 @@ TEST(OctreeQuantize, MappingEqualsBruteForceNearestEntry)
     }
 }
 
+TEST(OctreeQuantize, MappingOfARegularGridEqualsBruteForce)
+{
+    // Every fourth value of each channel: all 32 768 cells of the cube are met, and the even
+    // palette a regular grid gives makes many pixels equally close to two or more entries.
+    Picture in(512, 512, PixelFormat::Rgb24);
+    uint8_t *p = in.data().data();
+    for (int r = 0; r < 256; r += 4)
+        for (int g = 0; g < 256; g += 4)
+            for (int b = 0; b < 256; b += 4, p += 3)
+                p[0] = uint8_t(r), p[1] = uint8_t(g), p[2] = uint8_t(b + r % 3);
+    const Picture out = reduceOctree(in);
+    expectNearestMapping(in, out);
+}
+
 TEST(OctreeQuantize, TiesGoToTheLowestIndex)
 {
     // Black maps to the first black entry, not to the padding after it.
@@ -280,6 +294,13 @@ TEST(OctreeQuantize, TiesGoToTheLowestIndex)
     EXPECT_EQ(out.data()[254], entry(c202));
     EXPECT_EQ(out.data()[255], entry(c200));
     EXPECT_EQ(out.data()[256], entry(c200));
+
+    // Two entries: (92, 92, 92) and the merge of (96, 96, 96) with (104, 104, 104), (100, 100, 100).
+    // (96, 96, 96) lies 48 from both, and 48 is also the farthest any colour of its 8 × 8 × 8 block
+    // can be from (100, 100, 100): the tie sits exactly on the limit of the candidates searched.
+    out = reduceOctree(pictureOf({Rgb{92, 92, 92}, Rgb{96, 96, 96}, Rgb{104, 104, 104}}), 1);
+    ASSERT_EQ(out.palette(), (std::vector<Rgb>{Rgb{92, 92, 92}, Rgb{100, 100, 100}}));
+    EXPECT_EQ(out.data(), (std::vector<uint8_t>{0, 0, 1}));
 }
 
 TEST(ReduceBitmapColors, InputBecomesRgb24WithItsColours)
