@@ -19,5 +19,15 @@ int main(int argc, char *argv[])
 
     app::TMainform mainform;
     mainform.show();
+    mainform.repaint();
+
+    // An empty untitled animation first; a file named on the command line is then opened and
+    // stays open.
+    mainform.FileNewItemClick();
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1)
+        mainform.openFromCommandLine(arguments.at(1));
+
+    mainform.startHintTimer();
     return QApplication::exec();
 }

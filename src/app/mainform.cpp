@@ -1,19 +1,105 @@
+// Construction of the main window: menus, tool bars, side panels, view area, frames area.
 #include "mainform.h"
 
+#include "views.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QStatusTipEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSpinBox>
 #include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <climits>
+
+static void initIcons()
+{
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace app {
 
 const QString TMainform::restingHint = QStringLiteral("Pour obtenir de l'aide, Appuyez sur F1");
 
+namespace {
+
+/** Keeps the view's canvas at least as large as the scroll marker `sc`, and the still view filling it. */
+class ViewCanvas : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    PictureBox *still = nullptr;
+    QWidget *marker = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *) override
+    {
+        if (still)
+            still->setGeometry(rect());
+    }
+};
+
+QString shortHint(const QString &hint)
+{
+    const int bar = hint.indexOf(QLatin1Char('|'));
+    return bar < 0 ? hint : hint.left(bar);
+}
+
+QString longHint(const QString &hint)
+{
+    const int bar = hint.indexOf(QLatin1Char('|'));
+    return bar < 0 ? hint : hint.mid(bar + 1);
+}
+
+} // namespace
+
 TMainform::TMainform(QWidget *parent)
     : QMainWindow(parent)
+    , mPrompter(std::make_unique<QtPrompter>(this))
+    , mStore(settings::openStore())
 {
+    initIcons();
     setWindowTitle(QStringLiteral("Movaro Gif"));
+    setObjectName(QStringLiteral("Mainform"));
+
+    createActions();
+    createMenus();
+    createToolBars();
     createStatusBar();
+
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("Panel2"));
+    central->setFocusPolicy(Qt::StrongFocus);
+    auto *columns = new QHBoxLayout(central);
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+    auto *middle = new QVBoxLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(0);
+    middle->addWidget(createViewArea(), 1);
+    middle->addWidget(createFramesArea());
+    columns->addLayout(middle, 1);
+    columns->addWidget(createSidePanel());
+    setCentralWidget(central);
+
+    PaintPanelHeaders();
 
     resize(817, 658);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -21,13 +107,432 @@ TMainform::TMainform(QWidget *parent)
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+    central->setFocus();
+}
+
+TMainform::~TMainform() = default;
+
+bool TMainform::event(QEvent *event)
+{
+    // The long part of a hint goes to panel 0 instead of a temporary message over every panel.
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent *>(event)->tip();
+        if (!mBusy)
+            mPanels[0]->setText(tip.isEmpty() ? restingHint : tip);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+QAction *TMainform::makeAction(const QString &name, const QString &text, const QString &hint, const QString &icon)
+{
+    auto *a = new QAction(text, this);
+    a->setObjectName(name);
+    if (!hint.isEmpty()) {
+        a->setToolTip(shortHint(hint));
+        a->setStatusTip(longHint(hint));
+    }
+    if (!icon.isEmpty())
+        a->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(icon)));
+    return a;
+}
+
+QAction *TMainform::action(const QString &name) const
+{
+    return findChild<QAction *>(name);
+}
+
+void TMainform::createActions()
+{
+    // Command-state holders: `check` and the commands set them; the menus copy them when they open.
+    save = makeAction(QStringLiteral("save"), QStringLiteral("&Enregistrer"),
+                      QStringLiteral("Enregistrer|Enregistrer le fichier en cours"), QStringLiteral("document-save"));
+    play = makeAction(QStringLiteral("play"), QStringLiteral("Jouer"), QStringLiteral("Jouer l'animation"),
+                      QStringLiteral("media-playback-start"));
+    stop = makeAction(QStringLiteral("stop"), QStringLiteral("Arrêter"), QStringLiteral("Arrêter l'animation"),
+                      QStringLiteral("media-playback-stop"));
+    cut = makeAction(QStringLiteral("cut"), QStringLiteral("Couper"));
+    copy = makeAction(QStringLiteral("copy"), QStringLiteral("Copier"));
+    past = makeAction(QStringLiteral("past"), QStringLiteral("Coller"));
+    sup = makeAction(QStringLiteral("sup"), QStringLiteral("Supprimer l'image"), QStringLiteral("Supprimer l'image"),
+                     QStringLiteral("list-remove"));
+    addbtn = makeAction(QStringLiteral("addbtn"), QStringLiteral("Ajouter une image"),
+                        QStringLiteral("Ajouter une image"), QStringLiteral("list-add"));
+    for (QAction *a : {save, play, stop, cut, copy, past, sup})
+        a->setEnabled(false);
+
+    connect(save, &QAction::triggered, this, [this] { FileSave1Execute(); });
+    connect(play, &QAction::triggered, this, [] {});
+    connect(stop, &QAction::triggered, this, [this] { stopPlayback(); });
+    connect(addbtn, &QAction::triggered, this, [this] { add1Click(); });
+}
+
+void TMainform::createMenus()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MenuToolBar"));
+
+    // "&Fichier"
+    File1 = bar->addMenu(QStringLiteral("&Fichier"));
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->menuAction()->setStatusTip(QStringLiteral("Commandes liées aux menus"));
+    QAction *fileNew = makeAction(QStringLiteral("FileNewItem"), QStringLiteral("&Nouveau"),
+                                  QStringLiteral("Nouveau|Créer un nouveau fichier"), QStringLiteral("document-new"));
+    fileNew->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
+    connect(fileNew, &QAction::triggered, this, [this] { FileNewItemClick(); });
+    QAction *fileOpen = makeAction(QStringLiteral("FileOpenItem"), QStringLiteral("&Ouvrir"),
+                                   QStringLiteral("Ouvrir|Ouvrir un fichier"), QStringLiteral("document-open"));
+    fileOpen->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    connect(fileOpen, &QAction::triggered, this, [this] { FileOpen1Execute(OpenSource::Dialog); });
+    save1 = makeAction(QStringLiteral("save1"), QStringLiteral("&Enregistrer"),
+                       QStringLiteral("Enregistrer|Enregistrer le fichier en cours"), QStringLiteral("document-save"));
+    save1->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
+    connect(save1, &QAction::triggered, this, [this] { FileSave1Execute(); });
+    save2 = makeAction(QStringLiteral("save2"), QStringLiteral("Enregistrer &sous..."),
+                       QStringLiteral("Enregistrer sous|Enregistrer le fichier en cours sous un nouveau nom"));
+    connect(save2, &QAction::triggered, this, [this] { save2Click(); });
+    eos = makeAction(QStringLiteral("eos"), QStringLiteral("Enregistrer &optimisé sous..."));
+    connect(eos, &QAction::triggered, this, [this] { eosClick(); });
+    retablir = makeAction(QStringLiteral("retablir"), QStringLiteral("&Rétablir"));
+    connect(retablir, &QAction::triggered, this, [this] { retablirClick(); });
+    ajouter = makeAction(QStringLiteral("ajouter"), QStringLiteral("A&jouter une image..."));
+    connect(ajouter, &QAction::triggered, this, [this] { add1Click(); });
+    inserer = makeAction(QStringLiteral("inserer"), QStringLiteral("In&sèrer une image..."));
+    connect(inserer, &QAction::triggered, this, [this] { insertClick(); });
+    enregistrercadre = makeAction(QStringLiteral("enregistrercadre"), QStringLiteral("Enre&gistrer l'image sous..."));
+    QAction *wizard = makeAction(QStringLiteral("Assistantnouvelleanimation1"),
+                                 QStringLiteral("&Assistant nouvelle animation..."));
+    wizard->setEnabled(false); // the wizard comes with its own dialog
+    File1->addActions({fileNew, fileOpen, save1, save2, eos, retablir});
+    File1->addSeparator();
+    File1->addActions({ajouter, inserer, enregistrercadre});
+    File1->addSeparator();
+    File1->addAction(wizard);
+    File1->addSeparator();
+    for (int k = 0; k < 4; ++k) {
+        recentItems[std::size_t(k)] = makeAction(QStringLiteral("M%1").arg(k + 1), QString());
+        recentItems[std::size_t(k)]->setVisible(false);
+        File1->addAction(recentItems[std::size_t(k)]);
+        const auto source = OpenSource(int(OpenSource::Recent1) + k);
+        connect(recentItems[std::size_t(k)], &QAction::triggered, this, [this, source] { FileOpen1Execute(source); });
+    }
+    N4 = File1->addSeparator();
+    N4->setObjectName(QStringLiteral("N4"));
+    N4->setVisible(false);
+    QAction *exit = makeAction(QStringLiteral("FileExitItem"), QStringLiteral("&Quitter"),
+                               QStringLiteral("Quitter|Quitter l'application"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+    File1->addAction(exit);
+    connect(File1, &QMenu::aboutToShow, this, [this] { File1Click(); });
+
+    // "&Edition": the editing commands arrive with their own change; the items stand disabled.
+    QMenu *edit = bar->addMenu(QStringLiteral("&Edition"));
+    edit->setObjectName(QStringLiteral("Edit1"));
+    edit->menuAction()->setStatusTip(QStringLiteral("Commandes d'édition"));
+    QAction *copyItem = makeAction(QStringLiteral("CopyItem"), QStringLiteral("Co&pier"),
+                                   QStringLiteral("Copier|Copier la sélection et la mettre dans le Presse-papiers"));
+    copyItem->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
+    QMenu *paste = edit->addMenu(QStringLiteral("C&oller"));
+    paste->setObjectName(QStringLiteral("Paste"));
+    paste->addAction(makeAction(QStringLiteral("ins"), QStringLiteral("&Insèrer")));
+    QAction *append = makeAction(QStringLiteral("Enajoutantlimage1"), QStringLiteral("&Ajouter à la fin"));
+    append->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
+    paste->addAction(append);
+    edit->insertAction(paste->menuAction(), copyItem);
+    QAction *del = makeAction(QStringLiteral("Del"), QStringLiteral("&Supprimer"));
+    edit->addAction(del);
+    for (QAction *a : edit->actions())
+        a->setEnabled(false);
+
+    // "&Affichage"
+    QMenu *view = bar->addMenu(QStringLiteral("&Affichage"));
+    view->setObjectName(QStringLiteral("Voir1"));
+    QAction *tools = makeAction(QStringLiteral("Tools"), QStringLiteral("Barre d'&outils"));
+    tools->setCheckable(true);
+    tools->setChecked(true);
+    connect(tools, &QAction::triggered, this, [this](bool on) { ToolBar1->setVisible(on); });
+    QAction *state = makeAction(QStringLiteral("State"), QStringLiteral("Barre d'é&tat"));
+    state->setCheckable(true);
+    state->setChecked(true);
+    connect(state, &QAction::triggered, this, [this](bool on) { statusBar()->setVisible(on); });
+    view->addActions({tools, state});
+    connect(view, &QMenu::aboutToShow, this, [this, tools, state] {
+        tools->setChecked(ToolBar1->isVisible());
+        state->setChecked(statusBar()->isVisible());
+    });
+
+    // "&Image"
+    QMenu *image = bar->addMenu(QStringLiteral("&Image"));
+    image->setObjectName(QStringLiteral("Imagesdelanimations1"));
+    QAction *add1 = makeAction(QStringLiteral("add1"), QStringLiteral("&Ajouter..."));
+    add1->setShortcut(QKeySequence(Qt::Key_F2));
+    connect(add1, &QAction::triggered, this, [this] { add1Click(); });
+    QAction *insert = makeAction(QStringLiteral("insert"), QStringLiteral("In&sèrer..."));
+    insert->setShortcut(QKeySequence(Qt::Key_F3));
+    connect(insert, &QAction::triggered, this, [this] { insertClick(); });
+    image->addActions({add1, insert});
+    connect(image, &QMenu::aboutToShow, this, [this, add1, insert] {
+        const bool still = !Image->isHidden();
+        add1->setEnabled(still);
+        insert->setEnabled(still && mSelected >= 0);
+    });
+
+    // "&Contrôle", "E&ffets", "Ai&de": their commands come with playback, the effects and the dialogs.
+    QMenu *control = bar->addMenu(QStringLiteral("&Contrôle"));
+    control->setObjectName(QStringLiteral("Afficher1"));
+    QMenu *effects = bar->addMenu(QStringLiteral("E&ffets"));
+    effects->setObjectName(QStringLiteral("Effets1"));
+    QMenu *help = bar->addMenu(QStringLiteral("Ai&de"));
+    help->setObjectName(QStringLiteral("Aide1"));
+    help->menuAction()->setStatusTip(QStringLiteral("Rubriques d'aide"));
+    for (QMenu *m : {control, effects, help})
+        m->setEnabled(false);
+
+    // Shortcuts work while the menus are closed.
+    for (QAction *a : findChildren<QAction *>())
+        if (!a->shortcut().isEmpty())
+            addAction(a);
+}
+
+void TMainform::createToolBars()
+{
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setIconSize(QSize(22, 22));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    QAction *tbNew = makeAction(QStringLiteral("tbNew"), QStringLiteral("&Nouveau"),
+                                QStringLiteral("Nouveau|Créer un nouveau fichier"), QStringLiteral("document-new"));
+    connect(tbNew, &QAction::triggered, this, [this] { FileNewItemClick(); });
+    QAction *toolButton1 = makeAction(QStringLiteral("ToolButton1"), QStringLiteral("&Ouvrir"),
+                                      QStringLiteral("Ouvrir|Ouvrir un fichier"), QStringLiteral("document-open"));
+    connect(toolButton1, &QAction::triggered, this, [this] { FileOpen1Execute(OpenSource::Dialog); });
+    ToolBar1->addActions({tbNew, toolButton1, save});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({play, stop});
+}
+
+QWidget *TMainform::createViewArea()
+{
+    Box = new QScrollArea;
+    Box->setObjectName(QStringLiteral("Box"));
+    Box->setWidgetResizable(true);
+    Box->setFrameStyle(QFrame::NoFrame);
+    QPalette silver = Box->palette();
+    silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    Box->setPalette(silver);
+    Box->setBackgroundRole(QPalette::Window);
+
+    auto *canvas = new ViewCanvas;
+    canvas->setObjectName(QStringLiteral("canvas"));
+    canvas->setAutoFillBackground(true);
+    canvas->setPalette(silver);
+    gif = new PictureBox(canvas);
+    gif->setObjectName(QStringLiteral("gif"));
+    Image = new PictureBox(canvas);
+    Image->setObjectName(QStringLiteral("Image"));
+    Image->hide();
+    sc = new QWidget(canvas);
+    sc->setObjectName(QStringLiteral("sc"));
+    sc->setGeometry(0, 0, 0, 0);
+    canvas->still = Image;
+    canvas->marker = sc;
+    mCanvas = canvas;
+    Box->setWidget(canvas);
+    return Box;
+}
+
+QWidget *TMainform::createSidePanel()
+{
+    auto *side = new QWidget;
+    side->setObjectName(QStringLiteral("SidePanel"));
+    side->setFixedWidth(183);
+    auto *column = new QVBoxLayout(side);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto panel = [&](const QString &name, const QString &title, bool collapsible, int height, int headerIndex) {
+        auto *p = new QWidget;
+        p->setObjectName(name);
+        p->setFixedHeight(height);
+        auto *layout = new QVBoxLayout(p);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        auto *header = new PanelHeader(title, collapsible, p);
+        mHeaders[std::size_t(headerIndex)] = header;
+        layout->addWidget(header);
+        auto *body = new QWidget(p);
+        layout->addWidget(body, 1);
+        column->addWidget(p);
+        if (collapsible) {
+            connect(header, &PanelHeader::collapseClicked, this, [p, header] {
+                p->setFixedHeight(16);
+                header->setExpanded(false);
+            });
+            connect(header, &PanelHeader::expandClicked, this, [p, header, height] {
+                p->setFixedHeight(height);
+                header->setExpanded(true);
+            });
+        }
+        return std::pair{p, body};
+    };
+
+    // "Bouclage"
+    auto [loopPanel, loopBody] = panel(QStringLiteral("pnlloop"), QStringLiteral("Bouclage"), true, 101, 0);
+    pnlloop = loopPanel;
+    infini = new QRadioButton(QStringLiteral("Répéter indéfiniment"), loopBody);
+    infini->setObjectName(QStringLiteral("infini"));
+    infini->setChecked(true);
+    fini = new QRadioButton(QStringLiteral("Arrêter après"), loopBody);
+    fini->setObjectName(QStringLiteral("fini"));
+    NumLoops = new QSpinBox(loopBody);
+    NumLoops->setObjectName(QStringLiteral("NumLoops"));
+    NumLoops->setRange(1, INT_MAX);
+    NumLoops->setValue(1);
+    NumLoops->setEnabled(false);
+    NumLoops->setFixedWidth(64);
+    auto *iterations = new QLabel(QStringLiteral("itérations"), loopBody);
+    auto *loopLayout = new QGridLayout(loopBody);
+    loopLayout->setContentsMargins(8, 4, 6, 4);
+    loopLayout->setVerticalSpacing(2);
+    loopLayout->addWidget(infini, 0, 0, 1, 2);
+    loopLayout->addWidget(fini, 1, 0);
+    loopLayout->addWidget(NumLoops, 1, 1, Qt::AlignLeft);
+    loopLayout->addWidget(iterations, 2, 0, 1, 2, Qt::AlignLeft | Qt::AlignTop);
+    iterations->setIndent(22);
+    connect(infini, &QRadioButton::clicked, this, [this] {
+        NumLoops->setEnabled(false);
+        StoreLooping();
+    });
+    connect(fini, &QRadioButton::clicked, this, [this] {
+        NumLoops->setEnabled(true);
+        StoreLooping();
+    });
+    connect(NumLoops, &QSpinBox::valueChanged, this, [this] { StoreLooping(); });
+
+    // "Durée de l'image"
+    auto [ratePanel, rateBody] = panel(QStringLiteral("pnlRate"), QStringLiteral("Durée de l'image"), true, 97, 1);
+    pnlRate = ratePanel;
+    Period = new QSpinBox(rateBody);
+    Period->setObjectName(QStringLiteral("Period"));
+    Period->setRange(0, INT_MAX);
+    Period->setSingleStep(10);
+    Period->setValue(1);
+    auto *rateLayout = new QVBoxLayout(rateBody);
+    rateLayout->setContentsMargins(8, 6, 6, 6);
+    rateLayout->addWidget(new QLabel(QStringLiteral("Durée :   (en 1/100e sec.)"), rateBody));
+    rateLayout->addWidget(Period);
+    rateLayout->addStretch();
+    connect(Period, &QSpinBox::valueChanged, this, [this] { PeriodChange(); });
+
+    // "Commentaires"
+    auto [commentPanel, commentBody] = panel(QStringLiteral("pnlComments"), QStringLiteral("Commentaires"), true, 97, 2);
+    pnlComments = commentPanel;
+    Gifcomment = new QPlainTextEdit(commentBody);
+    Gifcomment->setObjectName(QStringLiteral("Gifcomment"));
+    Gifcomment->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto *commentLayout = new QVBoxLayout(commentBody);
+    commentLayout->setContentsMargins(4, 4, 4, 4);
+    commentLayout->addWidget(Gifcomment);
+    connect(Gifcomment, &QPlainTextEdit::textChanged, this, [this] { GifcommentChange(); });
+
+    // "Contrôle": playback buttons and the position slider
+    auto [visualPanel, visualBody] = panel(QStringLiteral("pnlVisual"), QStringLiteral("Contrôle"), false, 117, 3);
+    (void)visualPanel;
+    auto button = [&](const QString &name, const QString &hint, const QString &icon) {
+        auto *b = new QToolButton(visualBody);
+        b->setObjectName(name);
+        b->setToolTip(hint);
+        b->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(icon)));
+        b->setIconSize(QSize(22, 22));
+        b->setAutoRaise(true);
+        b->setEnabled(false);
+        return b;
+    };
+    PlayBtn = button(QStringLiteral("PlayBtn"), QStringLiteral("Jouer"), QStringLiteral("media-playback-start"));
+    StopBtn = button(QStringLiteral("StopBtn"), QStringLiteral("Arrêter"), QStringLiteral("media-playback-stop"));
+    Rewindbtn = button(QStringLiteral("Rewindbtn"), QStringLiteral("Début"), QStringLiteral("go-first"));
+    Backbtn = button(QStringLiteral("Backbtn"), QStringLiteral("Précédent"), QStringLiteral("go-previous"));
+    Nextbtn = button(QStringLiteral("Nextbtn"), QStringLiteral("Suivant"), QStringLiteral("go-next"));
+    Forwardbtn = button(QStringLiteral("Forwardbtn"), QStringLiteral("Fin"), QStringLiteral("go-last"));
+    connect(StopBtn, &QToolButton::clicked, this, [this] { stopPlayback(); });
+    connect(Rewindbtn, &QToolButton::clicked, this, [this] { if (mFrameEntries > 0) selectFrame(0); });
+    connect(Backbtn, &QToolButton::clicked, this, [this] {
+        if (mFrameEntries > 0)
+            selectFrame(mSelected <= 0 ? mFrameEntries - 1 : mSelected - 1);
+    });
+    connect(Nextbtn, &QToolButton::clicked, this, [this] {
+        if (mFrameEntries > 0)
+            selectFrame(mSelected + 1 >= mFrameEntries ? 0 : mSelected + 1);
+    });
+    connect(Forwardbtn, &QToolButton::clicked, this, [this] { if (mFrameEntries > 0) selectFrame(mFrameEntries - 1); });
+    Slider = new QSlider(Qt::Horizontal, visualBody);
+    Slider->setObjectName(QStringLiteral("Slider"));
+    Slider->setRange(0, 0);
+    Slider->setEnabled(false);
+    auto *visualLayout = new QVBoxLayout(visualBody);
+    visualLayout->setContentsMargins(4, 4, 4, 4);
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(0);
+    for (QToolButton *b : {PlayBtn, StopBtn, Rewindbtn, Backbtn, Nextbtn, Forwardbtn})
+        buttons->addWidget(b);
+    visualLayout->addLayout(buttons);
+    visualLayout->addWidget(Slider);
+    visualLayout->addStretch();
+
+    column->addStretch();
+    return side;
+}
+
+QWidget *TMainform::createFramesArea()
+{
+    auto *area = new QWidget;
+    area->setObjectName(QStringLiteral("pnlFrames"));
+    mFramesArea = area;
+    auto *layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto *header = new PanelHeader(QStringLiteral("Images"), false, area);
+    header->setObjectName(QStringLiteral("Panel12"));
+    mHeaders[4] = header;
+    layout->addWidget(header);
+
+    ToolBar2 = new QToolBar(area);
+    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    ToolBar2->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    ToolBar2->setIconSize(QSize(16, 16));
+    ToolBar2->addActions({addbtn, sup});
+    layout->addWidget(ToolBar2, 0, Qt::AlignHCenter);
+
+    mThumbnailPanel = new QWidget(area);
+    mThumbnailPanel->setObjectName(QStringLiteral("thumbnails"));
+    auto *row = new QHBoxLayout(mThumbnailPanel);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    for (int k = 1; k <= 4; ++k) {
+        auto *slot = new ThumbnailSlot(k, k == 1 ? 121 : 120, mThumbnailPanel);
+        thumbs[std::size_t(k - 1)] = slot;
+        slot->hide();
+        connect(slot, &ThumbnailSlot::clicked, this, [this, k] { clickSlot(k); });
+        row->addWidget(slot);
+    }
+    mThumbnailPanel->setFixedSize(121 + 3 * 120 + 4 * 6 + 3 * 6, 108 + 6);
+    layout->addWidget(mThumbnailPanel, 0, Qt::AlignHCenter);
+
+    ImageScroll = new QScrollBar(Qt::Horizontal, area);
+    ImageScroll->setObjectName(QStringLiteral("ImageScroll"));
+    ImageScroll->setRange(0, 3);
+    ImageScroll->setPageStep(1);
+    ImageScroll->setEnabled(false);
+    connect(ImageScroll, &QScrollBar::valueChanged, this, [this] { ImageScrollChange(); });
+    layout->addWidget(ImageScroll);
+    return area;
 }
 
 void TMainform::createStatusBar()
 {
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
-    bar->setSizeGripEnabled(true);
     static constexpr std::array<int, statusPanelCount> widths{310, 160, 80, 125, 105};
     for (int i = 0; i < statusPanelCount; ++i) {
         auto *panel = new QLabel(bar);
@@ -40,6 +545,13 @@ void TMainform::createStatusBar()
         mPanels[std::size_t(i)] = panel;
     }
     mPanels[0]->setText(restingHint);
+
+    mProgress = new QProgressBar(mPanels[1]);
+    mProgress->setObjectName(QStringLiteral("progress"));
+    mProgress->setRange(0, 100);
+    mProgress->setTextVisible(false);
+    mProgress->setGeometry(2, 1, 153, 17);
+    mProgress->hide();
 }
 
 } // namespace app

@@ -1,31 +1,207 @@
 #pragma once
 
+#include "document/gif_image.h"
+#include "prompter.h"
+#include "settings/settings_store.h"
+
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
+#include <memory>
 
+class QAction;
 class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QRadioButton;
+class QScrollArea;
+class QScrollBar;
+class QSlider;
+class QSpinBox;
+class QToolBar;
+class QTimer;
+class QToolButton;
 
 namespace app {
 
-/** The editor's main window. */
+class PanelHeader;
+class PictureBox;
+class ThumbnailSlot;
+
+/**
+ * The editor's main window. It owns the one animation document and every command on it; the
+ * commands are split by concern over mainform_*.cpp.
+ */
 class TMainform : public QMainWindow
 {
     Q_OBJECT
 
 public:
     explicit TMainform(QWidget *parent = nullptr);
+    ~TMainform() override;
 
+    // --- the document --------------------------------------------------------------------------
+    doc::TGIFImage *document() const { return mDocument.get(); }
+    const QString &documentName() const { return DocumentName; }
+    const QString &filePath() const { return path; }
+    bool onDisk() const { return OnDisk; }
+    /** The document is modified exactly when the `save` command is enabled. */
+    bool isModified() const;
+    void setModified(bool modified);
+
+    // --- frame list ----------------------------------------------------------------------------
+    int frameEntries() const { return mFrameEntries; }
+    /** Index of the selected frame, −1 when none. */
+    int selectedFrame() const { return mSelected; }
+    /** Selects entry `index` of the frame list, which runs framesChange. */
+    void selectFrame(int index);
+
+    // --- start-up ------------------------------------------------------------------------------
+    /** Replaces the dialogs (tests install a scripted prompter). */
+    void setPrompter(std::unique_ptr<Prompter> prompter);
+    Prompter &prompter() const { return *mPrompter; }
+    /** Opens the file named on the command line (start-up). */
+    void openFromCommandLine(const QString &file);
+    /** Starts the one-shot timer whose tick offers the add-image hint (end of start-up). */
+    void startHintTimer();
+    void Timer1Timer();
+
+    // --- commands ------------------------------------------------------------------------------
+    /** New; false when the user cancelled its question or the save it asked for failed. */
+    bool FileNewItemClick();
+    enum class OpenSource { Dialog, Recent1, Recent2, Recent3, Recent4, CommandLine, Revert };
+    void FileOpen1Execute(OpenSource source, const QString &commandLineFile = {});
+    /** Save; false when it was cancelled or failed (the document then stays modified). */
+    bool FileSave1Execute();
+    void save2Click();
+    void eosClick();
+    void retablirClick();
+    void File1Click();
+    void Plus(const QString &mode);
+    void add1Click() { Plus(QStringLiteral("add")); }
+    void insertClick() { Plus(QStringLiteral("ins")); }
+
+    // --- window state --------------------------------------------------------------------------
+    void check(const QString &word);
+    void status();
+    void shapeit() { status(); }
+    void UpdateNavButtons();
+    void gifProgress(doc::ProgressStage stage, const QString &message, int percent);
+    void PlaceScrollMarker();
+    void HideThumbnails();
+    void PaintPanelHeaders();
+    void ren();
+    void changed();
+
+    // --- frame strip ---------------------------------------------------------------------------
+    void RefreshThumbnails();
+    void highlightSlot(int k);
+    void clickSlot(int k);
+    void ImageScrollChange();
+    void framesChange();
+    uint16_t FrameDelay(int i);
+    int highlightedSlot() const { return mHighlighted; }
+    int scrollPosition() const;
+
+    // --- properties panel ----------------------------------------------------------------------
+    void ShowLooping();
+    void StoreLooping();
+    void EnableAnimationFields();
+    void PeriodChange();
+    void ShowComment();
+    void StoreComment();
+    void GifcommentChange();
+
+    /** Stops playback; the still view comes back. */
+    void stopPlayback();
+
+    static const QString restingHint;
     static constexpr int statusPanelCount = 5;
     /** Panel i of the status bar (0: hints, 1: progress, 2: frame count, 3: size, 4: load time). */
     QLabel *statusPanel(int i) const { return mPanels[std::size_t(i)]; }
 
-    static const QString restingHint;
+    /** A named action or widget of the window (its program name: "save", "play", "Period" ...). */
+    QAction *action(const QString &name) const;
+
+    // Controls, for the commands and their tests.
+    QAction *save = nullptr, *play = nullptr, *stop = nullptr, *cut = nullptr, *copy = nullptr, *past = nullptr,
+            *sup = nullptr, *addbtn = nullptr;
+    QToolButton *PlayBtn = nullptr, *StopBtn = nullptr, *Rewindbtn = nullptr, *Backbtn = nullptr,
+                *Nextbtn = nullptr, *Forwardbtn = nullptr;
+    QSlider *Slider = nullptr;
+    QScrollBar *ImageScroll = nullptr;
+    QRadioButton *infini = nullptr, *fini = nullptr;
+    QSpinBox *NumLoops = nullptr, *Period = nullptr;
+    QPlainTextEdit *Gifcomment = nullptr;
+    PictureBox *Image = nullptr, *gif = nullptr;
+    std::array<ThumbnailSlot *, 4> thumbs{};
+    QMenu *File1 = nullptr;
+    std::array<QAction *, 4> recentItems{};
+
+protected:
+    bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    // construction (mainform.cpp)
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    QWidget *createSidePanel();
+    QWidget *createFramesArea();
+    QWidget *createViewArea();
     void createStatusBar();
+    QAction *makeAction(const QString &name, const QString &text, const QString &hint = {},
+                        const QString &icon = {});
+
+    // document commands (mainform_file.cpp)
+    void showWarning(const QString &text);
+    /** The save question of New and Open; false when the command must stop. */
+    bool askSaveFirst(const QString &question);
+    /** Writes the document to `file`; shows the error and returns false when that fails. */
+    bool writeDocument(const QString &file, bool optimized = false);
+    settings::RecentList readRecent();
+    void PromoteRecent(const QString &file);
+    FileDialogSpec openDialogSpec() const;
+    FileDialogSpec saveDialogSpec() const;
+    void setTitle(const QString &name);
+    /** Runs `work` off the user-interface thread while the window keeps painting and shows progress. */
+    void runBlocking(const std::function<void()> &work);
+    void showStill(bool still);
+
+    // the document and editor state
+    std::unique_ptr<doc::TGIFImage> mDocument;
+    QString DocumentName;
+    QString path;
+    bool OnDisk = false;
+    int mFrameEntries = 0;
+    int mSelected = -1;
+
+    std::unique_ptr<Prompter> mPrompter;
+    std::unique_ptr<QSettings> mStore;
+
+    // guards: 0 while the program writes a field, 5 otherwise
+    int mPeriodGuard = 5;
+    int mCommentGuard = 5;
+    int mHighlighted = 0; // pnlFrames tag
+    int mScrolling = 0;   // Panel12 tag
 
     std::array<QLabel *, statusPanelCount> mPanels{};
+    QProgressBar *mProgress = nullptr;
+    QScrollArea *Box = nullptr;
+    QWidget *mCanvas = nullptr;
+    QWidget *sc = nullptr;
+    std::array<PanelHeader *, 5> mHeaders{};
+    QWidget *pnlloop = nullptr, *pnlRate = nullptr, *pnlComments = nullptr;
+    QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
+    QWidget *mThumbnailPanel = nullptr;
+    QWidget *mFramesArea = nullptr;
+    QAction *save1 = nullptr, *save2 = nullptr, *eos = nullptr, *retablir = nullptr, *ajouter = nullptr,
+            *inserer = nullptr, *enregistrercadre = nullptr, *N4 = nullptr;
+    QTimer *Timer1 = nullptr;
+    bool mBusy = false;
 };
 
 } // namespace app

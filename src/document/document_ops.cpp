@@ -141,6 +141,8 @@ std::vector<std::string> commentLines(const TGIFImage &document)
 
 void storeCommentLines(TGIFImage &document, std::vector<std::string> lines)
 {
+    if (document.empty())
+        return; // the comment lives in the first frame: without frames there is nowhere to keep it
     const int index = CommentIndex(document);
     extension_cast<TGIFCommentExtension>(document.frame(0).extension(index))->lines = std::move(lines);
 }

@@ -46,7 +46,7 @@ std::vector<std::string> commentLines(const TGIFImage &document);
 
 /**
  * Makes `lines` the lines of the first frame's first comment extension (created when missing);
- * other comment extensions keep theirs. Needs at least one frame.
+ * other comment extensions keep theirs. Does nothing to a document without frames.
  */
 void storeCommentLines(TGIFImage &document, std::vector<std::string> lines);
 

@@ -1,27 +1,461 @@
 #include "app/mainform.h"
+#include "app/views.h"
+#include "scripted_prompter.h"
 
+#include "document/gif_reader.h"
+#include "document/gif_writer.h"
+
+#include <QAction>
+#include <QFile>
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
+using app::Answer;
 using app::TMainform;
+
+namespace {
+
+/** A PNG picture file of one colour, with a different bottom-right pixel so it is not flat. */
+QString writePng(const QString &path, int w, int h, QRgb colour)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    image.setPixel(w - 1, h - 1, qRgb(1, 2, 3));
+    if (!image.save(path, "PNG"))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+/** A GIF of a 4 × 3 screen whose second frame is a 2 × 1 patch at (1, 1). */
+QString writeSmallFramesGif(const QString &path)
+{
+    doc::TGIFImage image;
+    image.header.width = 4;
+    image.header.height = 3;
+    doc::TGIFSubImage full;
+    full.width = 4;
+    full.height = 3;
+    full.setColorMap({{{255, 0, 0}, {0, 0, 255}}, false});
+    full.setPixels(std::vector<uint8_t>(12, 0));
+    full.addGraphicControl()->delay = 10;
+    image.appendFrame(std::move(full));
+    doc::TGIFSubImage patch;
+    patch.left = 1;
+    patch.top = 1;
+    patch.width = 2;
+    patch.height = 1;
+    patch.setColorMap({{{255, 0, 0}, {0, 0, 255}}, false});
+    patch.setPixels({1, 1});
+    patch.addGraphicControl()->delay = 20;
+    image.appendFrame(std::move(patch));
+    doc::saveToFile(image, path.toStdString());
+    return path;
+}
+
+QStringList enabledStates(TMainform &form)
+{
+    QStringList out;
+    for (QAction *a : {form.save, form.cut, form.copy, form.past, form.sup, form.play, form.stop, form.addbtn})
+        out << (a->isEnabled() ? QStringLiteral("1") : QStringLiteral("0"));
+    return out;
+}
+
+} // namespace
 
 class TestMainform : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void startsWithItsCaptionSizeAndStatusPanels()
-    {
-        TMainform form;
-        QCOMPARE(form.windowTitle(), QStringLiteral("Movaro Gif"));
-        QCOMPARE(form.size(), QSize(817, 658));
-        QCOMPARE(form.statusBar()->objectName(), QStringLiteral("StatusBar"));
+    QTemporaryDir mDir;
+    std::unique_ptr<TMainform> mForm;
+    ScriptedPrompter *mPrompter = nullptr;
 
-        const int widths[] = {310, 160, 80, 125, 105};
-        for (int i = 0; i < TMainform::statusPanelCount; ++i)
-            QCOMPARE(form.statusPanel(i)->width(), widths[i]);
-        QCOMPARE(form.statusPanel(0)->text(), QStringLiteral("Pour obtenir de l'aide, Appuyez sur F1"));
+    QString file(const QString &name) const { return mDir.filePath(name); }
+
+    /** Adds picture files through the add command, answering its dialog. */
+    void add(const QStringList &files)
+    {
+        mPrompter->openFiles.push_back(files);
+        mForm->add1Click();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(mDir.isValid());
+    }
+
+    void init()
+    {
+        QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Movaro Gif"), QStringLiteral("Movaro Gif"))
+            .clear();
+        mForm = std::make_unique<TMainform>();
+        auto prompter = std::make_unique<ScriptedPrompter>();
+        mPrompter = prompter.get();
+        mForm->setPrompter(std::move(prompter));
+        mForm->show();
+        QVERIFY(mForm->FileNewItemClick());
+    }
+
+    void cleanup()
+    {
+        if (mForm && mForm->isModified()) {
+            mForm->setModified(false); // no closing question at teardown
+        }
+        mForm.reset();
+    }
+
+    void newDocumentState()
+    {
+        QCOMPARE(mForm->windowTitle(), QStringLiteral("Sans_titre.gif - Movaro Gif"));
+        QCOMPARE(mForm->statusPanel(2)->text(), QStringLiteral("Aucune image"));
+        QVERIFY(mForm->statusPanel(3)->text().isEmpty());
+        QVERIFY(mForm->statusPanel(4)->text().isEmpty());
+        QCOMPARE(enabledStates(*mForm), QStringList({"0", "0", "0", "0", "0", "0", "0", "1"}));
+        QVERIFY(!mForm->Period->isEnabled());
+        QVERIFY(mForm->infini->isChecked());
+        QVERIFY(!mForm->NumLoops->isEnabled());
+        QCOMPARE(mForm->size(), QSize(817, 658));
+        QCOMPARE(mForm->statusPanel(0)->text(), TMainform::restingHint);
+    }
+
+    void checkTable_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QStringList>("states"); // save cut copy past sup play stop addbtn
+        // From "closed": every holder off but addbtn.
+        QTest::newRow("opened") << "opened" << QStringList{"0", "1", "1", "1", "1", "0", "0", "1"};
+        QTest::newRow("pasted") << "pasted" << QStringList{"0", "1", "1", "0", "1", "1", "0", "1"};
+        QTest::newRow("played") << "played" << QStringList{"0", "0", "0", "1", "0", "0", "1", "1"};
+        QTest::newRow("alsup") << "alsup" << QStringList{"0", "0", "0", "1", "0", "0", "0", "1"};
+        QTest::newRow("selected") << "selected" << QStringList{"0", "1", "1", "1", "1", "1", "0", "1"};
+        QTest::newRow("other word") << "whatever" << QStringList{"0", "0", "0", "0", "0", "0", "0", "1"};
+    }
+
+    void checkTable()
+    {
+        QFETCH(QString, word);
+        QFETCH(QStringList, states);
+        mForm->check(word);
+        QCOMPARE(enabledStates(*mForm), states);
+    }
+
+    void pastedWhileTheAnimationIsShownOnlyTouchesAddbtn()
+    {
+        mForm->check(QStringLiteral("played"));
+        mForm->Image->hide();
+        mForm->gif->show();
+        mForm->check(QStringLiteral("pasted"));
+        QCOMPARE(enabledStates(*mForm), QStringList({"0", "0", "0", "1", "0", "0", "1", "0"}));
+    }
+
+    void addingPicturesBuildsFramesAndNavigation()
+    {
+        add({writePng(file(QStringLiteral("a.png")), 30, 20, qRgb(200, 10, 10))});
+        doc::TGIFImage *document = mForm->document();
+        QVERIFY(document);
+        QCOMPARE(document->count(), 1);
+        QCOMPARE(document->frame(0).graphicControl()->delay, 60);
+        QCOMPARE(document->frame(0).graphicControl()->disposal(), 2);
+        QVERIFY(document->frame(0).interlaced);
+        QCOMPARE(mForm->statusPanel(2)->text(), QStringLiteral("1 image(s)"));
+        QCOMPARE(mForm->statusPanel(3)->text(), QStringLiteral("Animation 30x20"));
+        QVERIFY(mForm->isModified());
+        QCOMPARE(mForm->selectedFrame(), 0);
+        // The looping extension stands first in the first frame.
+        QCOMPARE(document->frame(0).extension(0)->kind(), doc::ExtensionKind::Loop);
+        // A single selected frame: "Suivant" and "Fin" off, "Début" off (s = 0).
+        QVERIFY(!mForm->Nextbtn->isEnabled());
+        QVERIFY(!mForm->Forwardbtn->isEnabled());
+        QVERIFY(!mForm->Rewindbtn->isEnabled());
+        QCOMPARE(mForm->Period->value(), 60);
+
+        // Three files, the middle one unreadable: two frames and one information box.
+        QFile bad(file(QStringLiteral("bad.png")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("not a picture");
+        bad.close();
+        mPrompter->answers.push_back(Answer::Ok);
+        add({writePng(file(QStringLiteral("b.png")), 40, 10, qRgb(0, 200, 0)), bad.fileName(),
+             writePng(file(QStringLiteral("c.png")), 10, 50, qRgb(0, 0, 200))});
+        QCOMPARE(mPrompter->texts(), QStringList{QStringLiteral("Echec lors de l'ajout de l'image.")});
+        QCOMPARE(mForm->document()->count(), 3);
+        QCOMPARE(mForm->statusPanel(3)->text(), QStringLiteral("Animation 40x50"));
+        QCOMPARE(mForm->selectedFrame(), 2);
+
+        // Inserting A, B at the selection puts B before A.
+        mForm->selectFrame(1);
+        mPrompter->openFiles.push_back({writePng(file(QStringLiteral("d.png")), 5, 5, qRgb(9, 9, 9)),
+                                        writePng(file(QStringLiteral("e.png")), 6, 6, qRgb(9, 9, 9))});
+        mForm->insertClick();
+        QCOMPARE(mForm->document()->frame(1).width, 6);
+        QCOMPARE(mForm->document()->frame(2).width, 5);
+        QCOMPARE(mForm->document()->frame(3).width, 40);
+    }
+
+    void navigationWithNothingSelected()
+    {
+        add({writePng(file(QStringLiteral("a.png")), 8, 8, qRgb(1, 1, 1))});
+        mForm->ren(); // clears the selection
+        QCOMPARE(mForm->selectedFrame(), -1);
+        QVERIFY(mForm->Rewindbtn->isEnabled()); // s = -1 is not 0
+        QVERIFY(mForm->Backbtn->isEnabled());
+    }
+
+    void thumbnailScales_data()
+    {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<double>("scale");
+        QTest::newRow("fits") << 100 << 100 << 1.0;
+        QTest::newRow("wide") << 300 << 100 << 0.4;
+        QTest::newRow("tall") << 100 << 300 << 0.36;
+        QTest::newRow("wide and tall") << 200 << 190 << 0.6;
+    }
+
+    void thumbnailScales()
+    {
+        QFETCH(int, w);
+        QFETCH(int, h);
+        QFETCH(double, scale);
+        add({writePng(file(QStringLiteral("x.png")), 10, 10, qRgb(5, 5, 5)),
+             writePng(file(QStringLiteral("t.png")), w, h, qRgb(50, 60, 70))});
+        QCOMPARE(mForm->thumbs[1]->picture()->scale(), scale); // slots 2 to 4 are 120 wide
+    }
+
+    void thumbnailStripScrollsWithTheSelection()
+    {
+        QStringList files;
+        for (int i = 0; i < 10; ++i)
+            files << writePng(file(QStringLiteral("f%1.png").arg(i)), 10 + i, 10, qRgb(i * 20, 0, 0));
+        add(files);
+        QCOMPARE(mForm->document()->count(), 10);
+        QVERIFY(mForm->ImageScroll->isEnabled());
+        QCOMPARE(mForm->ImageScroll->maximum(), 6);
+
+        mForm->ImageScroll->setValue(2);
+        mForm->selectFrame(9);
+        QCOMPARE(mForm->scrollPosition(), 6);
+        QCOMPARE(mForm->highlightedSlot(), 4);
+        QCOMPARE(mForm->thumbs[0]->numberLabel()->text(), QStringLiteral("7"));
+        QCOMPARE(mForm->selectedFrame(), 9);
+
+        mForm->selectFrame(0);
+        QCOMPARE(mForm->scrollPosition(), 0);
+        QCOMPARE(mForm->highlightedSlot(), 1);
+
+        // Scrolling one step with slot 2 highlighted selects the next frame, still in slot 2.
+        mForm->clickSlot(2);
+        QCOMPARE(mForm->selectedFrame(), 1);
+        mForm->ImageScroll->setValue(1);
+        QCOMPARE(mForm->selectedFrame(), 2);
+        QCOMPARE(mForm->highlightedSlot(), 2);
+    }
+
+    void fewThumbnailsHideTheRest()
+    {
+        add({writePng(file(QStringLiteral("1.png")), 4, 4, qRgb(1, 1, 1)),
+             writePng(file(QStringLiteral("2.png")), 4, 4, qRgb(2, 2, 2)),
+             writePng(file(QStringLiteral("3.png")), 4, 4, qRgb(3, 3, 3))});
+        QVERIFY(!mForm->thumbs[2]->isHidden());
+        QVERIFY(mForm->thumbs[3]->isHidden());
+        QVERIFY(!mForm->ImageScroll->isEnabled());
+        mForm->selectFrame(0);
+        mForm->clickSlot(4); // hidden: nothing happens
+        QCOMPARE(mForm->selectedFrame(), 0);
+    }
+
+    void editGuards()
+    {
+        add({writePng(file(QStringLiteral("1.png")), 4, 4, qRgb(1, 1, 1)),
+             writePng(file(QStringLiteral("2.png")), 4, 4, qRgb(2, 2, 2))});
+        mForm->setModified(false);
+        mForm->selectFrame(0);
+        QVERIFY(!mForm->isModified()); // the program's own update of the delay field
+
+        mForm->Period->setValue(65536 + 25);
+        QVERIFY(mForm->isModified());
+        QCOMPARE(mForm->document()->frame(0).graphicControl()->delay, 25);
+
+        mForm->setModified(false);
+        mForm->Gifcomment->setPlainText(QStringLiteral("bonjour"));
+        QVERIFY(mForm->isModified());
+
+        mForm->fini->click();
+        mForm->NumLoops->setValue(65536 + 3);
+        QCOMPARE(mForm->document()->frame(0).extension(0)->kind(), doc::ExtensionKind::Loop);
+        auto *loop = doc::extension_cast<doc::TGIFAppExtNSLoop>(mForm->document()->frame(0).extension(0));
+        QCOMPARE(loop->loops, 3);
+        mForm->infini->click();
+        QCOMPARE(loop->loops, 0);
+    }
+
+    void saveOpenRevertRoundTrip()
+    {
+        add({writePng(file(QStringLiteral("a.png")), 12, 8, qRgb(120, 30, 30))});
+        mForm->Gifcomment->setPlainText(QStringLiteral("ligne un\nligne deux"));
+        mForm->fini->click();
+        mForm->NumLoops->setValue(3);
+
+        // Save on a new document asks once for a name; the title keeps "Sans_titre.gif".
+        const QString target = file(QStringLiteral("saved.gif"));
+        mPrompter->saveFiles.push_back(target);
+        QVERIFY(mForm->FileSave1Execute());
+        QCOMPARE(mPrompter->dialogs.size(), 2);
+        QCOMPARE(mPrompter->dialogs.last().title, QStringLiteral("Enregistrer sous"));
+        QCOMPARE(mForm->windowTitle(), QStringLiteral("Sans_titre.gif - Movaro Gif"));
+        QVERIFY(!mForm->isModified());
+        QVERIFY(mForm->FileSave1Execute()); // no dialog the second time
+        QCOMPARE(mPrompter->dialogs.size(), 2);
+
+        mPrompter->openFiles.push_back({target});
+        mForm->FileOpen1Execute(TMainform::OpenSource::Dialog);
+        QCOMPARE(mForm->windowTitle(), QStringLiteral("saved.gif - Movaro Gif"));
+        QVERIFY(mForm->fini->isChecked());
+        QCOMPARE(mForm->NumLoops->value(), 3);
+        QCOMPARE(mForm->Gifcomment->toPlainText(), QStringLiteral("ligne un\nligne deux"));
+        QVERIFY(!mForm->isModified());
+        QVERIFY(mForm->statusPanel(4)->text().startsWith(QStringLiteral("Chargé en ")));
+        QVERIFY(!mForm->Slider->isEnabled()); // one frame
+
+        // Revert is offered once the file on disk differs from the document.
+        mForm->File1Click();
+        QVERIFY(!mForm->action(QStringLiteral("retablir"))->isEnabled());
+        mForm->Period->setValue(7);
+        mForm->File1Click();
+        QVERIFY(mForm->action(QStringLiteral("retablir"))->isEnabled());
+        mPrompter->answers.push_back(Answer::Yes);
+        mForm->retablirClick();
+        QCOMPARE(mForm->document()->frame(0).graphicControl()->delay, 60);
+        QVERIFY(!mForm->isModified());
+
+        // The recent list names the file first and the menu shows it.
+        QCOMPARE(mForm->recentItems[0]->text(), QStringLiteral("&1 saved.gif"));
+        QVERIFY(mForm->recentItems[0]->isVisible());
+        QVERIFY(!mForm->recentItems[1]->isVisible());
+    }
+
+    void saveAsThenRevertReloadsTheNewFile()
+    {
+        add({writePng(file(QStringLiteral("a.png")), 6, 6, qRgb(10, 20, 30))});
+        const QString target = file(QStringLiteral("copie.gif"));
+        mPrompter->saveFiles.push_back(target);
+        mForm->save2Click();
+        QCOMPARE(mForm->windowTitle(), QStringLiteral("copie.gif - Movaro Gif"));
+        QCOMPARE(mForm->filePath(), target);
+        QVERIFY(mForm->isModified()); // Save As leaves the flag
+        QVERIFY(!mForm->onDisk());
+        mForm->File1Click();
+        QVERIFY(!mForm->action(QStringLiteral("retablir"))->isEnabled()); // never read nor saved
+    }
+
+    void openComposesFramesSmallerThanTheScreen()
+    {
+        const QString gifFile = writeSmallFramesGif(file(QStringLiteral("petit.gif")));
+        mPrompter->openFiles.push_back({gifFile});
+        mForm->FileOpen1Execute(TMainform::OpenSource::Dialog);
+        doc::TGIFImage *document = mForm->document();
+        QVERIFY(document);
+        QCOMPARE(document->count(), 2);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(document->frame(i).left, 0);
+            QCOMPARE(document->frame(i).width, 4);
+            QCOMPARE(document->frame(i).height, 3);
+            QCOMPARE(document->frame(i).colorMap().count(), 256);
+        }
+        const doc::Picture &second = document->picture(1);
+        QCOMPARE(second.pixel(0, 0), (doc::Rgb{255, 0, 0}));
+        QCOMPARE(second.pixel(1, 1), (doc::Rgb{0, 0, 255}));
+        QCOMPARE(second.pixel(3, 1), (doc::Rgb{255, 0, 0}));
+        QCOMPARE(document->frame(1).graphicControl()->delay, 20);
+        QCOMPARE(mForm->statusPanel(2)->text(), QStringLiteral("2 image(s)"));
+        QVERIFY(mForm->Slider->isEnabled());
+        QCOMPARE(mForm->Slider->maximum(), 1);
+        QCOMPARE(enabledStates(*mForm), QStringList({"0", "1", "1", "1", "1", "1", "0", "1"}));
+    }
+
+    void openFailures()
+    {
+        mPrompter->answers.push_back(Answer::Ok);
+        mForm->FileOpen1Execute(TMainform::OpenSource::CommandLine, file(QStringLiteral("absent.gif")));
+        QCOMPARE(mPrompter->texts().last(), QStringLiteral("Le fichier n'existe pas"));
+
+        // A file saved as .mvpj holds GIF data but has no reader.
+        const QString mvpj = writeSmallFramesGif(file(QStringLiteral("projet.mvpj")));
+        mPrompter->answers.push_back(Answer::Ok);
+        mForm->FileOpen1Execute(TMainform::OpenSource::CommandLine, mvpj);
+        QCOMPARE(mPrompter->texts().last(), QStringLiteral("Format de fichier invalide."));
+        QVERIFY(!mForm->document());
+        QCOMPARE(mForm->windowTitle(), QStringLiteral("Sans_titre.gif - Movaro Gif"));
+
+        QFile broken(file(QStringLiteral("casse.gif")));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("GIF89a\x01");
+        broken.close();
+        mPrompter->answers.push_back(Answer::Ok);
+        mForm->FileOpen1Execute(TMainform::OpenSource::CommandLine, broken.fileName());
+        QCOMPARE(mPrompter->texts().last(), QStringLiteral("Format de fichier invalide."));
+    }
+
+    void cancellingTheSaveQuestionKeepsEverything()
+    {
+        add({writePng(file(QStringLiteral("a.png")), 6, 6, qRgb(10, 20, 30))});
+        const QString other = writeSmallFramesGif(file(QStringLiteral("autre.gif")));
+        mPrompter->answers.push_back(Answer::Cancel);
+        mForm->FileOpen1Execute(TMainform::OpenSource::CommandLine, other);
+        QVERIFY(mPrompter->texts().last().startsWith(
+            QStringLiteral("Voulez-vous enregistrer les modifications apportées à \"Sans_titre.gif\"")));
+        QCOMPARE(mForm->document()->count(), 1);
+        QVERIFY(mForm->isModified());
+
+        mPrompter->answers.push_back(Answer::Cancel);
+        QVERIFY(!mForm->FileNewItemClick());
+        QCOMPARE(mForm->document()->count(), 1);
+    }
+
+    void failingSaveAtCloseKeepsTheWindowAndTheDocument()
+    {
+        add({writePng(file(QStringLiteral("a.png")), 6, 6, qRgb(10, 20, 30))});
+        // Yes to the question, then cancel the save dialog: the window stays with its work.
+        mPrompter->answers.push_back(Answer::Yes);
+        mPrompter->saveFiles.push_back(QString());
+        QVERIFY(!mForm->close());
+        QVERIFY(mForm->isVisible());
+        QCOMPARE(mForm->document()->count(), 1);
+
+        // Yes, then a save into a folder that does not exist: an error, and still open.
+        mPrompter->answers.push_back(Answer::Yes);
+        mPrompter->saveFiles.push_back(file(QStringLiteral("absent/x.gif")));
+        mPrompter->answers.push_back(Answer::Ok);
+        QVERIFY(!mForm->close());
+        QCOMPARE(mPrompter->asked.last().kind, app::MessageKind::Error);
+        QVERIFY(mForm->isModified());
+
+        mPrompter->answers.push_back(Answer::Cancel);
+        QVERIFY(!mForm->close());
+        mPrompter->answers.push_back(Answer::No);
+        QVERIFY(mForm->close());
+    }
+
+    void progressMessages()
+    {
+        mForm->gifProgress(doc::ProgressStage::Running, QStringLiteral("Saving..."), 40);
+        QCOMPARE(mForm->statusPanel(0)->text(), QStringLiteral("Enregistrement de l'image..."));
+        mForm->gifProgress(doc::ProgressStage::Running, QStringLiteral("Something else"), 50);
+        QCOMPARE(mForm->statusPanel(0)->text(), QStringLiteral("Enregistrement de l'image..."));
+        mForm->gifProgress(doc::ProgressStage::Ending, QStringLiteral("Saving..."), 100);
+        QCOMPARE(mForm->statusPanel(0)->text(), TMainform::restingHint);
     }
 };
 

@@ -1,0 +1,111 @@
+// The properties panel: looping, the selected frame's delay and the animation's comment.
+#include "mainform.h"
+
+#include "document/document_ops.h"
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QWidget>
+
+namespace app {
+
+namespace {
+
+// Texts in GIF comments are bytes; the editor reads and writes them as Latin-1, the code page the
+// format's comments have always used, so every byte survives an open-save round trip.
+QString fromBytes(const std::string &bytes)
+{
+    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+}
+
+std::string toBytes(const QString &text)
+{
+    const QByteArray latin1 = text.toLatin1();
+    return std::string(latin1.constData(), std::size_t(latin1.size()));
+}
+
+} // namespace
+
+void TMainform::ShowLooping()
+{
+    doc::TGIFAppExtNSLoop *loop = doc::LoopExtension(mDocument.get());
+    // Checking a radio button from the program runs its click handler as a user click does.
+    if (!loop || loop->loops == 0) {
+        infini->setChecked(true);
+        NumLoops->setEnabled(false);
+        StoreLooping();
+    } else {
+        const int count = loop->loops;
+        fini->setChecked(true);
+        NumLoops->setEnabled(true);
+        StoreLooping();
+        NumLoops->setValue(count);
+    }
+}
+
+void TMainform::StoreLooping()
+{
+    if (!mDocument || mDocument->empty())
+        return;
+    const long long count = infini->isChecked() ? 0 : NumLoops->value();
+    doc::LoopExtension(mDocument.get())->loops = uint16_t(static_cast<unsigned long long>(count) & 0xFFFF);
+    setModified(true);
+}
+
+void TMainform::EnableAnimationFields()
+{
+    const bool frames = mDocument && !mDocument->empty();
+    infini->setEnabled(frames);
+    fini->setEnabled(frames);
+    Period->setEnabled(frames);
+    Gifcomment->setEnabled(frames);
+    NumLoops->setEnabled(frames && fini->isChecked());
+}
+
+void TMainform::PeriodChange()
+{
+    if (!mDocument || mDocument->empty())
+        return;
+    const int s = mSelected;
+    if (s < 0 || s >= mDocument->count())
+        return; // no frame selected: the field changes no frame
+    doc::TGIFSubImage &frame = mDocument->frame(s);
+    if (!frame.graphicControl())
+        frame.addGraphicControl();
+    frame.graphicControl()->delay = uint16_t(static_cast<unsigned>(Period->value()) & 0xFFFF);
+    if (mPeriodGuard == 5)
+        setModified(true);
+}
+
+void TMainform::ShowComment()
+{
+    mCommentGuard = 0;
+    Gifcomment->clear();
+    if (mDocument) {
+        const std::vector<std::string> lines = doc::commentLines(*mDocument);
+        QStringList text;
+        for (const std::string &line : lines)
+            text << fromBytes(line);
+        Gifcomment->setPlainText(text.join(QLatin1Char('\n')));
+    }
+    if (QWidget *panel = centralWidget())
+        panel->setFocus();
+    mCommentGuard = 5;
+}
+
+void TMainform::StoreComment()
+{
+    if (!mDocument || mDocument->empty())
+        return;
+    doc::storeCommentLines(*mDocument, doc::splitLines(toBytes(Gifcomment->toPlainText())));
+}
+
+void TMainform::GifcommentChange()
+{
+    if (mCommentGuard == 5)
+        setModified(true);
+}
+
+} // namespace app

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QColor>
+#include <QFrame>
+#include <QImage>
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+
+namespace app {
+
+/**
+ * Shows one picture, centred, scaled by nearest neighbour. Pixels of the transparent colour are
+ * left out when the view draws transparently. Used for the still view and the thumbnails.
+ */
+class PictureBox : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit PictureBox(QWidget *parent = nullptr);
+
+    void setPicture(const QImage &picture);
+    const QImage &picture() const { return mPicture; }
+    void clearPicture();
+    /** Draw without the pixels of `color` (the bitmap's transparent colour at the time it is set). */
+    void setTransparentColor(std::optional<QRgb> color);
+    void setScale(double scale);
+    double scale() const { return mScale; }
+
+signals:
+    void clicked();
+    void mousePressed(QPoint pos, Qt::MouseButton button);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    QImage mPicture;
+    QImage mShown; // mPicture with the transparent colour keyed out, as ARGB
+    double mScale = 1.0;
+};
+
+/** The gradient title bar of a side panel (and of the frames area), with optional arrows. */
+class PanelHeader : public QWidget
+{
+    Q_OBJECT
+
+public:
+    PanelHeader(const QString &title, bool collapsible, QWidget *parent = nullptr);
+
+    void setGradient(const QImage &gradient);
+    /** Shows the collapse arrow (expanded) or the expand arrow (collapsed). */
+    void setExpanded(bool expanded);
+    QLabel *collapseArrow() const { return mCollapse; }
+    QLabel *expandArrow() const { return mExpand; }
+
+signals:
+    void collapseClicked();
+    void expandClicked();
+    void titleClicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QString mTitle;
+    QImage mGradient;
+    QLabel *mCollapse = nullptr;
+    QLabel *mExpand = nullptr;
+};
+
+/** A thumbnail slot: container `PB`k, picture `P`k and number box `PN`k with its label `PNL`k. */
+class ThumbnailSlot : public QFrame
+{
+    Q_OBJECT
+
+public:
+    ThumbnailSlot(int number, int pictureWidth, QWidget *parent = nullptr);
+
+    PictureBox *picture() const { return mPicture; }
+    QLabel *numberLabel() const { return mNumber; }
+    void setHighlighted(bool on);
+    bool isHighlighted() const { return mHighlighted; }
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    PictureBox *mPicture;
+    QLabel *mNumber;
+    bool mHighlighted = false;
+};
+
+} // namespace app

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Black-box checks of movaro-gif-cli: make, info, open, optimize, frames, and its failures.
+set -euo pipefail
+cli="$1"
+corpus="$2"
+out="$3"
+rm -rf "$out"
+mkdir -p "$out"
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Two pictures in, one animation out, with its delay, looping and comment.
+convert -size 20x10 xc:'rgb(200,30,30)' "$out/a.png"
+convert -size 12x16 xc:'rgb(30,30,200)' "$out/b.png"
+"$cli" make -d 25 -l 3 -c "un commentaire" -o "$out/made.gif" "$out/a.png" "$out/b.png"
+info=$("$cli" info "$out/made.gif")
+echo "$info" >"$out/made.json"
+python3 - "$out/made.json" <<'PY' || fail "make wrote an unexpected document: $info"
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert (d["version"], d["width"], d["height"], d["global_colors"]) == ("89a", 20, 16, 0), d
+f0, f1 = d["frames"]
+assert [e["kind"] for e in f0["extensions"]] == ["loop", "graphic-control", "comment"], f0
+assert f0["extensions"][0]["count"] == 3 and f0["extensions"][0]["id"] == "NETSCAPE2.0"
+assert f0["extensions"][2]["lines"] == ["un commentaire"]
+gce = f1["extensions"][0]
+assert (gce["delay"], gce["disposal"], gce["transparent"]) == (25, 2, False), gce
+assert (f1["width"], f1["height"], f1["local_colors"], f1["interlaced"]) == (12, 16, 256, False), f1
+assert d["warnings"] == []
+PY
+
+# Open then save: every frame full screen, looping first in frame 0, the comment kept.
+"$cli" open "$out/made.gif" "$out/opened.gif"
+"$cli" info "$out/opened.gif" >"$out/opened.json"
+python3 - "$out/opened.json" <<'PY' || fail "open/save changed the document unexpectedly"
+import json, sys
+d = json.load(open(sys.argv[1]))
+for f in d["frames"]:
+    assert (f["left"], f["top"], f["width"], f["height"]) == (0, 0, 20, 16), f
+assert d["frames"][0]["extensions"][0] == {"kind": "loop", "id": "NETSCAPE2.0", "count": 3, "buffer": 0}
+assert any(e["kind"] == "comment" and e["lines"] == ["un commentaire"] for e in d["frames"][0]["extensions"])
+PY
+
+# The composed frames as PNG. Frame 0 is disposed to the background (white here), so frame 1
+# shows white where it does not cover the screen.
+"$cli" frames "$out/made.gif" "$out/frames"
+[ -f "$out/frames/frame-0000.png" ] && [ -f "$out/frames/frame-0001.png" ] || fail "frames missing"
+pixel() { convert "$1" -format "%[pixel:p{$2}]" info:; }
+[ "$(pixel "$out/frames/frame-0000.png" 15,2)" = "srgb(200,30,30)" ] || fail "frame 0 at (15,2)"
+[ "$(pixel "$out/frames/frame-0001.png" 15,2)" = "srgb(255,255,255)" ] || fail "frame 1 at (15,2): $(pixel "$out/frames/frame-0001.png" 15,2)"
+[ "$(pixel "$out/frames/frame-0001.png" 5,5)" = "srgb(30,30,200)" ] || fail "frame 1 at (5,5)"
+
+# The optimised copy is no larger and decodes to the same composed frames.
+"$cli" optimize "$out/made.gif" "$out/optimized.gif"
+[ "$(stat -c %s "$out/optimized.gif")" -le "$(stat -c %s "$out/made.gif")" ] || fail "optimize grew the file"
+"$cli" frames "$out/optimized.gif" "$out/frames-opt"
+for f in "$out"/frames/*.png; do
+    compare -metric AE "$f" "$out/frames-opt/$(basename "$f")" null: 2>/dev/null || fail "optimize changed $(basename "$f")"
+done
+
+# Failures: a message on stderr and exit code 1, never a crash.
+for bad in "$out" "$out/absent.gif" "$out/a.png"; do
+    set +e
+    "$cli" info "$bad" >/dev/null 2>"$out/err.txt"
+    code=$?
+    set -e
+    [ "$code" -eq 1 ] && [ -s "$out/err.txt" ] || fail "info $bad: exit $code"
+done
+if [ -d "$corpus/libnsgif" ]; then
+    for bad in $(find "$corpus/libnsgif" -type f -name '*.gif' | head -n 40); do
+        set +e
+        timeout 10 "$cli" open "$bad" "$out/x.gif" >/dev/null 2>&1
+        code=$?
+        set -e
+        [ "$code" -le 1 ] || fail "open $bad: exit $code"
+    done
+fi
+echo "cli checks passed"
