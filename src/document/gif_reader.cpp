@@ -3,13 +3,13 @@
 #include "gif_error.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <istream>
 #include <stdexcept>
-#include <cerrno>
 
 namespace doc {
 
@@ -64,6 +64,9 @@ void deinterlace(const uint8_t *passes, uint8_t *pixels, int width, int height)
         }
 }
 
+/** Why decoding a frame stopped. */
+enum class LzwStop { Filled, EndCode, Underrun };
+
 /**
  * Decodes GIF LZW codes from `src` (its `srcLen` bytes followed by kBitReaderPadding readable
  * bytes) into `count` pixels in code order. Stops at the end code, when every pixel is set, or when
@@ -75,8 +78,6 @@ void deinterlace(const uint8_t *passes, uint8_t *pixels, int width, int height)
  * output lies. So an entry is an (offset, length) pair into the output, and writing a code is a
  * forward copy instead of a walk down a prefix chain.
  */
-enum class LzwStop { Filled, EndCode, Underrun };
-
 LzwStop decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8_t *pixels, std::size_t count,
                uint8_t fill)
 {
