@@ -608,6 +608,26 @@ TEST(PspImport, EveryCompressionMatchesThePcxOfTheSamePicture)
     }
 }
 
+// ---- Wavefront RLA ------------------------------------------------------------------------------------
+
+TEST(RlaImport, TenAndSixteenBitFilesMatchTheEightBitOnes)
+{
+    REQUIRE_CORPUS();
+    // The 8-bit files are read by GraphicsMagick, the deeper ones by our reader: two decoders, one picture.
+    for (const char *stem : {"ginsu_a", "ginsu_rgb", "ginsu_rgba", "imgmake_rgba"}) {
+        const std::string base = std::string("oiio-images/rla/") + stem + "_nc";
+        const Picture eight = readPicture(corpusPath(base + "8.rla").string());
+        for (const char *depth : {"10", "16"}) {
+            const Picture deep = readPicture(corpusPath(base + depth + ".rla").string());
+            EXPECT_EQ(int(deep.format()), int(eight.format())) << stem << depth;
+            // 10-bit samples rounded to 8 bits may land one step from the 8-bit rendering.
+            EXPECT_LE(maxDifferenceWithAlpha(deep, eight), 1) << stem << depth;
+        }
+    }
+    for (const char *crash : {"oiio-images/rla/crash1.rla", "oiio-images/rla/crash2.rla"})
+        EXPECT_FALSE(importFailure(corpusPath(crash)).empty()) << crash;
+}
+
 // ---- our own decoders on cut and damaged input -------------------------------------------------------
 
 TEST(OwnDecoders, TruncatedAndFlippedInputFailsCleanly)
@@ -620,6 +640,7 @@ TEST(OwnDecoders, TruncatedAndFlippedInputFailsCleanly)
         {"devil-test-images/PSP/PSP_LZ77.psp", "psp"},
         {"autodesk-animator/src/pj/drivekit/torture/SUN.CEL", "cel"},
         {"autodesk-animator/src/v/UTILS/CRSHAIR.CEL", "cel"},
+        {"oiio-images/rla/ginsu_rgba_nc16.rla", "rla"},
     };
     for (const auto &[name, extension] : samples) {
         const std::string text = slurp(corpusPath(name));
