@@ -18,6 +18,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QToolTip>
 #include <QtTest>
 
 using app::Answer;
@@ -446,6 +447,46 @@ private slots:
         QVERIFY(!mForm->close());
         mPrompter->answers.push_back(Answer::No);
         QVERIFY(mForm->close());
+    }
+
+    void optimisedSaveLeavesTheDocumentAlone()
+    {
+        add({writePng(file(QStringLiteral("a.png")), 9, 9, qRgb(10, 20, 30)),
+             writePng(file(QStringLiteral("b.png")), 9, 9, qRgb(10, 20, 30))});
+        const QString title = mForm->windowTitle();
+        const QString target = file(QStringLiteral("optimise.gif"));
+        mPrompter->saveFiles.push_back(target);
+        mForm->eosClick();
+        QCOMPARE(mPrompter->dialogs.last().title, QStringLiteral("Enregistrer optimisé sous..."));
+        QCOMPARE(mPrompter->dialogs.last().filters, QStringList{QStringLiteral("Image Gif (*.gif)")});
+        QCOMPARE(mForm->document()->count(), 2);
+        QCOMPARE(mForm->windowTitle(), title);
+        QVERIFY(mForm->isModified());
+        QVERIFY(mForm->filePath().isEmpty());
+
+        // Two identical frames: the optimised file keeps one.
+        doc::TGIFImage written;
+        doc::loadFromFile(written, target.toStdString());
+        QCOMPARE(written.count(), 1);
+    }
+
+    void addImageHintIsOfferedThreeTimesAtMost()
+    {
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Movaro Gif"),
+                        QStringLiteral("Movaro Gif"));
+        const QString key = QStringLiteral("Software/Movaro Gif/Mainform Settings/addbtn_Tag");
+        mForm->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(mForm.get()));
+        for (int run = 1; run <= 4; ++run) {
+            QToolTip::hideText();
+            QTRY_VERIFY(!QToolTip::isVisible());
+            mForm->Timer1Timer();
+            const bool shown = QToolTip::isVisible()
+                               && QToolTip::text() == QStringLiteral("Cliquez sur ce bouton pour ajouter des images");
+            QCOMPARE(shown, run <= 3);
+        }
+        store.sync();
+        QCOMPARE(store.value(key).toString(), QStringLiteral("4"));
     }
 
     void progressMessages()
