@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -32,7 +32,8 @@ struct TOctreeNode {
 
 /**
  * Octree palette builder. Nodes live in one pool with a free list: the tree never holds more than
- * about 8 × (M + 1) nodes, so the pool stays small and hot in the cache however large the picture.
+ * about 9 × (M + 1) nodes (each leaf and at most eight inner nodes above it), so the pool stays
+ * small and hot in the cache however large the picture.
  */
 class TColorQuantizer
 {
@@ -40,7 +41,7 @@ public:
     explicit TColorQuantizer(int maxColors)
         : mMaxColors(maxColors)
     {
-        mNodes.reserve(std::size_t(kTreeDepth) * std::size_t(maxColors + 1) + 16);
+        mNodes.reserve(std::size_t(kTreeDepth + 1) * std::size_t(maxColors + 1) + 16);
         mNodes.emplace_back(); // the "absent" slot
     }
 

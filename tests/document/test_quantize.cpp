@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 using namespace doc;
@@ -158,6 +159,10 @@ TEST(OctreeQuantize, SmallerBitCountsGiveThatManyEntries)
     out = reduceOctree(in, 4);
     EXPECT_EQ(out.palette().size(), 16u);
     expectNearestMapping(in, out);
+
+    // A palette of more than 256 entries cannot be indexed by a byte.
+    EXPECT_THROW(reduceOctree(in, 9), std::invalid_argument);
+    EXPECT_THROW(reduceOctree(in, 0), std::invalid_argument);
 }
 
 // The colours of each case arrive in this pixel order; the expected leaves are listed in any order
