@@ -3,6 +3,7 @@
 #include "gif_error.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -75,17 +76,30 @@ enum class LzwStop { Filled, EndCode, Underrun };
  *
  * Every string in the table is a run of pixels already written: the string of a new entry is the
  * previous code's string followed by one more pixel, which is exactly where the previous code's
- * output lies. So an entry is an (offset, length) pair into the output, and writing a code is a
+ * output lies. So an entry is a (start, length) pair pointing into the output, and writing a code is a
  * forward copy instead of a walk down a prefix chain.
  */
 LzwStop decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8_t *pixels, std::size_t count,
                uint8_t fill)
 {
-    uint32_t offset[kTableSize];
+    // Literals read from this table, so that every code is the same copy and the loop does not
+    // branch on the kind of code. Padded for the 8-byte steps; values above 255 (minimum code
+    // sizes 9 to 11) cannot be an 8-bit index and keep their low byte.
+    static const auto literals = [] {
+        std::array<uint8_t, kTableSize / 2 + 8> bytes{};
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = uint8_t(i);
+        return bytes;
+    }();
+    const uint8_t *start[kTableSize];
     uint16_t length[kTableSize];
 
     const int clearCode = 1 << minCodeSize;
     const int endCode = clearCode + 1;
+    for (int i = 0; i < clearCode; ++i) {
+        start[i] = literals.data() + i;
+        length[i] = 1;
+    }
     int width = minCodeSize + 1;
     int freeCode = clearCode + 2;
     bool havePrev = false;
@@ -124,7 +138,7 @@ LzwStop decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8
                 throw GifError(GifErrorKind::CircularTable);
             // Also right for code == freeCode: that string is prev's plus its own first pixel,
             // which the copy below writes first.
-            offset[freeCode] = uint32_t(prevPos);
+            start[freeCode] = pixels + prevPos;
             length[freeCode] = uint16_t(prevLen + 1);
             ++freeCode;
             if (freeCode >= (1 << width) && width < kMaxCodeWidth)
@@ -134,27 +148,21 @@ LzwStop decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8
         havePrev = true;
         prevPos = pos;
 
-        if (code < clearCode) {
-            // Literals above 255 (minimum code sizes 9 to 11) cannot be an 8-bit index: keep the low byte.
-            pixels[pos++] = uint8_t(code);
-            prevLen = 1;
+        prevLen = length[code];
+        const std::size_t len = std::min<std::size_t>(prevLen, count - pos);
+        uint8_t *d = pixels + pos;
+        const uint8_t *s = start[code];
+        // Unsigned distance: a literal's source lies outside the frame, so it never overlaps.
+        if (uintptr_t(d) - uintptr_t(s) >= 8 && count - pos >= len + 8) {
+            // Whole 8-byte steps never read bytes this copy writes; the overshoot past `len`
+            // lands on pixels not decoded yet (restored below if decoding stops here).
+            for (std::size_t i = 0; i < len; i += 8)
+                std::memcpy(d + i, s + i, 8);
         } else {
-            prevLen = length[code];
-            const std::size_t from = offset[code];
-            const std::size_t len = std::min<std::size_t>(prevLen, count - pos);
-            uint8_t *d = pixels + pos;
-            const uint8_t *s = pixels + from;
-            if (pos - from >= 8 && count - pos >= len + 8) {
-                // Whole 8-byte steps never read bytes this copy writes; the overshoot past `len`
-                // lands on pixels not decoded yet (restored below if decoding stops here).
-                for (std::size_t i = 0; i < len; i += 8)
-                    std::memcpy(d + i, s + i, 8);
-            } else {
-                for (std::size_t i = 0; i < len; ++i)
-                    d[i] = s[i];
-            }
-            pos += len;
+            for (std::size_t i = 0; i < len; ++i)
+                d[i] = s[i];
         }
+        pos += len;
         if (pos == count)
             return LzwStop::Filled;
     }
