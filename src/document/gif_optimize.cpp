@@ -1,0 +1,430 @@
+#include "gif_optimize.h"
+
+#include "atomic_file.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <memory>
+#include <numeric>
+
+namespace doc {
+
+namespace {
+
+struct Rect {
+    int left = 0, top = 0, right = 0, bottom = 0; // right and bottom exclusive
+
+    static Rect of(const TGIFSubImage &f) { return {f.left, f.top, f.left + f.width, f.top + f.height}; }
+    bool empty() const { return right <= left || bottom <= top; }
+    bool inside(const Rect &o) const
+    {
+        return left >= o.left && top >= o.top && right <= o.right && bottom <= o.bottom;
+    }
+    Rect intersect(const Rect &o) const
+    {
+        return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right), std::min(bottom, o.bottom)};
+    }
+};
+
+/** The table a frame's indices refer to: its own, or the global one when it has none. */
+TGIFColorMap &tableOf(TGIFImage &image, TGIFSubImage &f)
+{
+    return f.colorMap().empty() ? image.header.colorMap : f.mutableColorMap();
+}
+
+int disposalOf(const TGIFSubImage &f)
+{
+    return f.graphicControl() ? f.graphicControl()->disposal() : 0;
+}
+
+uint16_t delayOf(const TGIFSubImage &f)
+{
+    return f.graphicControl() ? f.graphicControl()->delay : 0;
+}
+
+void countUsage(const TGIFSubImage &f, std::array<uint32_t, 256> &usage)
+{
+    if (!f.hasPixels())
+        return;
+    const std::size_t area = std::min(f.pixels().size(), std::size_t(f.width) * f.height);
+    const uint8_t *p = f.pixels().data();
+    for (std::size_t i = 0; i < area; ++i)
+        ++usage[p[i]];
+}
+
+void renumber(TGIFSubImage &f, const std::array<uint8_t, 256> &to)
+{
+    if (!f.pixels().empty())
+        for (uint8_t &v : f.mutablePixels())
+            v = to[v];
+    // Every listed graphic control that is written with the transparent flag points into this table.
+    for (int e = 0; e < f.extensionCount(); ++e)
+        if (auto *g = extension_cast<TGIFGraphicControlExtension>(f.extension(e)); g && g->transparent())
+            g->transparentIndex = to[g->transparentIndex];
+}
+
+/** Sorts one table by use; `users` are the frames whose indices refer to it. */
+void optimizeTable(TGIFColorMap &map, const std::vector<TGIFSubImage *> &users)
+{
+    if (map.count() < 2)
+        return;
+    map.sorted = true;
+
+    std::array<uint32_t, 256> counts{};
+    for (const TGIFSubImage *f : users)
+        countUsage(*f, counts);
+    const std::vector<uint32_t> usage(counts.begin(), counts.begin() + map.count());
+    const std::vector<int> order = usageOrder(usage);
+
+    bool moved = false;
+    for (int k = 0; k < int(order.size()); ++k)
+        moved |= order[std::size_t(k)] != k;
+    if (!moved)
+        return;
+
+    // Indices beyond the table stay as they are: the write refuses them.
+    std::array<uint8_t, 256> to;
+    std::iota(to.begin(), to.end(), 0);
+    std::vector<Rgb> entries(order.size());
+    for (int k = 0; k < int(order.size()); ++k) {
+        to[std::size_t(order[std::size_t(k)])] = uint8_t(k);
+        entries[std::size_t(k)] = map.entries[std::size_t(order[std::size_t(k)])];
+    }
+    for (TGIFSubImage *f : users)
+        renumber(*f, to);
+
+    std::size_t keep = entries.size();
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        if (usage[std::size_t(order[k])] == 0) {
+            keep = k;
+            break;
+        }
+    entries.resize(keep);
+    map.entries = std::move(entries);
+}
+
+/** Merges frame b against its reference frame p (see MergeFrames). */
+void mergeFrame(TGIFImage &image, int bi, int pi)
+{
+    TGIFSubImage &b = image.frame(bi);
+    TGIFSubImage &p = image.frame(pi);
+    if (!b.hasPixels() || !p.hasPixels())
+        return;
+    const int pDisposal = disposalOf(p);
+    if (pDisposal == 2 || pDisposal == 3)
+        return;
+    const Rect overlap = Rect::of(b).intersect(Rect::of(p));
+    if (overlap.empty())
+        return;
+    if (b.pixels().size() < std::size_t(b.width) * b.height || p.pixels().size() < std::size_t(p.width) * p.height)
+        return;
+
+    const bool bLocal = !b.colorMap().empty();
+    TGIFColorMap &bTable = tableOf(image, b);
+    const TGIFColorMap &pTable = p.colorMap().empty() ? image.header.colorMap : p.colorMap();
+    const bool sameTable = &bTable == &pTable;
+
+    // The index the repeated pixels take, and whether it still has to be made.
+    int target = -1;
+    bool needsEntry = false;
+    if (b.transparent()) {
+        target = b.graphicControl()->transparentIndex;
+    } else {
+        const int count = bTable.count();
+        if (count < 1 || count > 255)
+            return;
+        target = count;
+        needsEntry = true;
+        if (!bLocal) {
+            // Share the index another frame already shows as transparent, unless this frame
+            // draws that index as a real colour.
+            for (int i = 0; i < image.count(); ++i) {
+                const TGIFSubImage &o = image.frame(i);
+                if (i == bi || !o.colorMap().empty() || !o.transparent())
+                    continue;
+                const int t = o.graphicControl()->transparentIndex;
+                if (t < count && std::find(b.pixels().begin(), b.pixels().end(), uint8_t(t)) == b.pixels().end()) {
+                    target = t;
+                    needsEntry = false;
+                    break;
+                }
+            }
+        }
+    }
+
+    // Colours as comparable numbers; an index beyond its table only equals itself in the same table.
+    std::array<uint32_t, 256> bColor, pColor;
+    for (int i = 0; i < 256; ++i) {
+        const auto pack = [](const Rgb &c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; };
+        bColor[std::size_t(i)] = i < bTable.count() ? pack(bTable.entries[std::size_t(i)]) : 0x1000000u | uint32_t(i);
+        pColor[std::size_t(i)] = i < pTable.count() ? pack(pTable.entries[std::size_t(i)])
+                                                    : (sameTable ? 0x1000000u : 0x2000000u) | uint32_t(i);
+    }
+    const bool pTransparent = p.transparent();
+    const int pTransparentIndex = pTransparent ? p.graphicControl()->transparentIndex : -1;
+
+    bool changed = false;
+    const uint8_t *pPixels = p.pixels().data();
+    uint8_t *bPixels = nullptr;
+    for (int y = overlap.top; y < overlap.bottom; ++y) {
+        const std::size_t bRow = std::size_t(y - b.top) * b.width - std::size_t(b.left);
+        const std::size_t pRow = std::size_t(y - p.top) * p.width - std::size_t(p.left);
+        for (int x = overlap.left; x < overlap.right; ++x) {
+            const uint8_t bv = b.pixels()[bRow + std::size_t(x)];
+            const uint8_t pv = pPixels[pRow + std::size_t(x)];
+            if (bv == target || pv == pTransparentIndex || bColor[bv] != pColor[pv])
+                continue;
+            if (!bPixels)
+                bPixels = b.mutablePixels().data();
+            bPixels[bRow + std::size_t(x)] = uint8_t(target);
+            changed = true;
+        }
+    }
+    if (!changed)
+        return;
+
+    if (needsEntry)
+        bTable.entries.push_back(Rgb{0, 0, 0});
+    if (!b.transparent()) {
+        TGIFGraphicControlExtension *g = b.graphicControl() ? b.graphicControl() : b.addGraphicControl();
+        g->setTransparent(true);
+        g->transparentIndex = uint8_t(target);
+    }
+    if (!bLocal)
+        for (int i = 0; i < image.count(); ++i)
+            if (image.frame(i).colorMap().empty())
+                image.frame(i).invalidatePicture();
+}
+
+/** Cuts frame b to its opaque pixels; returns false when it has none. */
+bool cropFrame(TGIFSubImage &f)
+{
+    const uint8_t t = f.graphicControl()->transparentIndex;
+    const int w = f.width, h = f.height;
+    const uint8_t *px = f.pixels().data();
+    int x0 = w, x1 = -1, y0 = h, y1 = -1;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *row = px + std::size_t(y) * w;
+        int first = 0;
+        while (first < w && row[first] == t)
+            ++first;
+        if (first == w)
+            continue;
+        int last = w - 1;
+        while (row[last] == t)
+            --last;
+        x0 = std::min(x0, first);
+        x1 = std::max(x1, last);
+        y0 = std::min(y0, y);
+        y1 = y;
+    }
+    if (x1 < 0)
+        return false;
+    if (x0 == 0 && y0 == 0 && x1 == w - 1 && y1 == h - 1)
+        return true;
+
+    const int nw = x1 - x0 + 1, nh = y1 - y0 + 1;
+    std::vector<uint8_t> cut(std::size_t(nw) * nh);
+    for (int y = 0; y < nh; ++y)
+        std::copy_n(px + std::size_t(y0 + y) * w + x0, nw, cut.data() + std::size_t(y) * nw);
+    f.setPixels(std::move(cut));
+    f.left = uint16_t(f.left + x0);
+    f.top = uint16_t(f.top + y0);
+    f.width = uint16_t(nw);
+    f.height = uint16_t(nh);
+    return true;
+}
+
+} // namespace
+
+std::vector<int> usageOrder(const std::vector<uint32_t> &usage)
+{
+    std::vector<int> order(usage.size());
+    std::iota(order.begin(), order.end(), 0);
+    if (usage.size() < 2)
+        return order;
+    auto use = [&](int k) { return usage[std::size_t(order[std::size_t(k)])]; };
+
+    // This exact partition scheme: ties between equal counts land where it leaves them, which
+    // decides whether a table counts as already sorted.
+    auto sort = [&](auto &self, int low, int high) -> void {
+        for (;;) {
+            int i = low, j = high;
+            const uint32_t pivot = use((low + high) / 2);
+            do {
+                while (use(i) > pivot)
+                    ++i;
+                while (use(j) < pivot)
+                    --j;
+                if (i <= j) {
+                    std::swap(order[std::size_t(i)], order[std::size_t(j)]);
+                    ++i;
+                    --j;
+                }
+            } while (i <= j);
+            if (low < j)
+                self(self, low, j);
+            if (i >= high)
+                return;
+            low = i;
+        }
+    };
+    sort(sort, 0, int(usage.size()) - 1);
+    return order;
+}
+
+void OptimizeColorMaps(TGIFImage &image)
+{
+    if (!image.header.colorMap.empty()) {
+        std::vector<TGIFSubImage *> users;
+        for (int i = 0; i < image.count(); ++i)
+            if (image.frame(i).colorMap().empty())
+                users.push_back(&image.frame(i));
+        optimizeTable(image.header.colorMap, users);
+        for (TGIFSubImage *f : users)
+            f->invalidatePicture();
+    }
+    for (int i = 0; i < image.count(); ++i) {
+        TGIFSubImage &f = image.frame(i);
+        if (!f.colorMap().empty())
+            optimizeTable(f.mutableColorMap(), {&f});
+    }
+}
+
+void CleanupFirstHalf(TGIFImage &image)
+{
+    for (int i = 0; i < image.count(); ++i) {
+        TGIFSubImage &f = image.frame(i);
+        if (!f.transparent())
+            continue;
+        const uint8_t t = f.graphicControl()->transparentIndex;
+        const std::size_t area = std::min(f.pixels().size(), std::size_t(f.width) * f.height);
+        const auto end = f.pixels().begin() + std::ptrdiff_t(area);
+        if (!f.hasPixels() || std::find(f.pixels().begin(), end, t) == end)
+            f.graphicControl()->setTransparent(false);
+    }
+    for (int i = 0; i + 1 < image.count(); ++i) {
+        TGIFSubImage &f = image.frame(i);
+        const TGIFSubImage &next = image.frame(i + 1);
+        const int d = disposalOf(f);
+        // The disposal only stops mattering when the next frame really paints over the whole
+        // rectangle and does not itself go back to what was there before it.
+        if ((d == 2 || d == 3) && !next.transparent() && next.hasPixels() && disposalOf(next) != 3 &&
+            Rect::of(f).inside(Rect::of(next)))
+            f.graphicControl()->setDisposal(0);
+    }
+}
+
+void MergeFrames(TGIFImage &image)
+{
+    for (int b = image.count() - 1; b >= 1; --b) {
+        int p = b - 1;
+        while (p > 0 && disposalOf(image.frame(p)) == 3)
+            --p;
+        mergeFrame(image, b, p);
+    }
+}
+
+void CropFrames(TGIFImage &image)
+{
+    for (int b = image.count() - 1; b >= 0; --b) {
+        TGIFSubImage &f = image.frame(b);
+        if (!f.transparent() || !f.hasPixels() || f.pixels().size() < std::size_t(f.width) * f.height)
+            continue;
+        // Restoring to background clears the frame's whole rectangle: cutting the frame would
+        // shrink what is cleared. That only goes unseen for the last frame when the first frame
+        // paints over it before anything else shows.
+        if (disposalOf(f) == 2) {
+            const TGIFSubImage &first = image.frame(0);
+            const bool hidden = b == image.count() - 1 && b > 0 && !first.transparent() && first.hasPixels() &&
+                                Rect::of(f).inside(Rect::of(first));
+            if (!hidden)
+                continue;
+        }
+        if (cropFrame(f))
+            continue;
+
+        // A frame that draws nothing can go, but only when the picture shown during its delay is
+        // the one before it: after a frame that restores (disposal 2 or 3) the screen changes.
+        if (b > 0 && (disposalOf(image.frame(b - 1)) == 2 || disposalOf(image.frame(b - 1)) == 3))
+            continue;
+        // Its delay goes to the frame before, which shows the same picture, so the timing is kept.
+        const uint16_t delay = delayOf(f);
+        if (b > 0 && delay > 0) {
+            TGIFSubImage &prev = image.frame(b - 1);
+            TGIFGraphicControlExtension *g = prev.graphicControl() ? prev.graphicControl() : prev.addGraphicControl();
+            // Saturate: a wrapped sum would turn a long pause into a short one.
+            g->delay = uint16_t(std::min<int>(g->delay + delay, std::numeric_limits<uint16_t>::max()));
+        }
+        // The loop setting lives on the first frame: hand it on rather than lose it.
+        std::unique_ptr<TGIFExtension> loop;
+        if (b == 0 && image.count() > 1)
+            for (int e = 0; e < f.extensionCount(); ++e)
+                if (f.extension(e)->kind() == ExtensionKind::Loop) {
+                    loop = f.extension(e)->clone();
+                    break;
+                }
+        image.deleteFrame(b);
+        if (loop) {
+            TGIFSubImage &first = image.frame(0);
+            bool has = false;
+            for (int e = 0; e < first.extensionCount(); ++e)
+                has |= first.extension(e)->kind() == ExtensionKind::Loop;
+            if (!has)
+                first.insertExtension(0, std::move(loop));
+        }
+    }
+}
+
+void CleanupSecondHalf(TGIFImage &image)
+{
+    for (int b = image.count() - 1; b >= 0; --b) {
+        TGIFSubImage &f = image.frame(b);
+        const bool single = image.count() == 1;
+        for (int e = f.extensionCount() - 1; e >= 0; --e) {
+            const TGIFExtension *x = f.extension(e);
+            bool drop = false;
+            switch (x->kind()) {
+            case ExtensionKind::Comment:
+            case ExtensionKind::Text:
+            case ExtensionKind::UnknownApplication:
+                drop = true;
+                break;
+            case ExtensionKind::Loop:
+                drop = !(b == 0 && image.count() >= 2);
+                break;
+            case ExtensionKind::GraphicControl: {
+                const auto *g = static_cast<const TGIFGraphicControlExtension *>(x);
+                const int d = g->disposal();
+                drop = (g->delay == 0 || single) && !g->transparent() && !g->userInput() &&
+                       (d == 0 || d == 1 || single);
+                break;
+            }
+            }
+            if (drop)
+                f.removeExtension(e);
+        }
+        if (!f.hasPixels() && f.extensionCount() == 0)
+            image.deleteFrame(b);
+    }
+}
+
+TGIFImage optimizedCopy(const TGIFImage &document)
+{
+    TGIFImage copy(document);
+    OptimizeColorMaps(copy);
+    CleanupFirstHalf(copy);
+    MergeFrames(copy);
+    CropFrames(copy);
+    CleanupSecondHalf(copy);
+    return copy;
+}
+
+void saveOptimizedToFile(const TGIFImage &document, const std::string &path)
+{
+    const TGIFImage copy = optimizedCopy(document);
+    writeFileAtomically(path, [&](std::ostream &stream) { copy.SaveToStream(stream); });
+}
+
+} // namespace doc
