@@ -138,13 +138,16 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
         needsEntry = true;
         if (!bLocal) {
             // Share the index another frame already shows as transparent, unless this frame
-            // draws that index as a real colour.
+            // draws that index as a real colour (it would vanish with the repeated pixels).
+            std::array<bool, 256> used{};
+            for (uint8_t v : b.pixels())
+                used[v] = true;
             for (int i = 0; i < image.count(); ++i) {
                 const TGIFSubImage &o = image.frame(i);
                 if (i == bi || !o.colorMap().empty() || !o.transparent())
                     continue;
                 const int t = o.graphicControl()->transparentIndex;
-                if (t < count && std::find(b.pixels().begin(), b.pixels().end(), uint8_t(t)) == b.pixels().end()) {
+                if (t < count && !used[std::size_t(t)]) {
                     target = t;
                     needsEntry = false;
                     break;

@@ -261,6 +261,36 @@ TEST(GifOptimize, MergeUsesTheExistingTransparentIndexAndSkipsWhenItCannot)
     EXPECT_FALSE(noRoom.frame(2).transparent());
 }
 
+TEST(GifOptimize, MergeOnTheGlobalTableSharesATransparentIndexOnlyWhenFree)
+{
+    // Frames 0 and 1 show index 1 as transparent; frame 3 draws index 1 as a colour, frame 2 does not.
+    TGIFImage image;
+    image.header.width = 2;
+    image.header.height = 1;
+    image.header.colorMap.entries = {kRed, kGreen, kBlue};
+    for (const std::vector<uint8_t> &px : {std::vector<uint8_t>{0, 1}, {0, 1}, {0, 2}, {0, 1}}) {
+        TGIFSubImage f;
+        f.width = 2;
+        f.height = 1;
+        f.setPixels(px);
+        f.addGraphicControl()->setDisposal(1);
+        image.appendFrame(std::move(f));
+    }
+    makeTransparent(image.frame(0), 1);
+    makeTransparent(image.frame(1), 1);
+
+    MergeFrames(image);
+    // Frame 3 against frame 2: red repeats. Index 1 is green for frame 3, so a black entry is added.
+    ASSERT_EQ(image.header.colorMap.count(), 4);
+    EXPECT_EQ(image.header.colorMap.entries[3], (Rgb{0, 0, 0}));
+    EXPECT_EQ(image.frame(3).pixels(), (std::vector<uint8_t>{3, 1}));
+    EXPECT_EQ(image.frame(3).graphicControl()->transparentIndex, 3);
+    // Frame 2 against frame 1: red repeats, and index 1 is free in frame 2: shared.
+    EXPECT_EQ(image.frame(2).pixels(), (std::vector<uint8_t>{1, 2}));
+    EXPECT_TRUE(image.frame(2).transparent());
+    EXPECT_EQ(image.frame(2).graphicControl()->transparentIndex, 1);
+}
+
 TEST(GifOptimize, MergeStepsBackOverRestoreToPreviousFrames)
 {
     TGIFImage image;
