@@ -231,8 +231,15 @@ public:
             if (std::find(seen.begin(), seen.end(), key) != seen.end())
                 continue;
             seen.push_back(key);
+            mChannel[0][mEntries.size()] = c.r;
+            mChannel[1][mEntries.size()] = c.g;
+            mChannel[2][mEntries.size()] = c.b;
             mEntries.push_back(Entry{c.r, c.g, c.b, uint8_t(i)});
         }
+        // Unused slots sit far outside the cube: never nearest, never a candidate. The distance
+        // loops then always run over 256 slots, which the compiler turns into vector code.
+        for (std::size_t e = mEntries.size(); e < 256; ++e)
+            mChannel[0][e] = mChannel[1][e] = mChannel[2][e] = kFarAway;
     }
 
     uint8_t indexOf(uint8_t r, uint8_t g, uint8_t b)
@@ -250,12 +257,17 @@ public:
 private:
     static constexpr uint32_t kCellCount = 32 * 32 * 32;
     static constexpr std::size_t kBlocksPerChunk = 64;
+    static constexpr int kFarAway = 4096;
 
     struct Entry {
         uint8_t r, g, b, index;
     };
+    struct Candidate {
+        Entry entry;
+        int boxDistance; // squared distance from the entry to the nearest point of the cell
+    };
     struct Block {
-        uint32_t first = 0; // candidates: mCandidates[first, first + count), in index order
+        uint32_t first = 0; // candidates: mCandidates[first, first + count), nearest to the cell first
         uint32_t count = 0;
         uint16_t answer[512] = {}; // palette index + 1, 0 while unknown
     };
@@ -270,50 +282,58 @@ private:
         mCells[cell] = block;
 
         const int lo[3] = {int(cell >> 10) << 3, int((cell >> 5) & 31) << 3, int(cell & 31) << 3};
-        int nearDistance[256];
-        int bound = INT_MAX;
-        for (std::size_t e = 0; e < mEntries.size(); ++e) {
-            const int v[3] = {mEntries[e].r, mEntries[e].g, mEntries[e].b};
-            int nearD = 0, farD = 0;
-            for (int k = 0; k < 3; ++k) {
-                const int hi = lo[k] + 7;
-                const int nearGap = v[k] < lo[k] ? lo[k] - v[k] : (v[k] > hi ? v[k] - hi : 0);
-                const int farGap = std::max(v[k] - lo[k], hi - v[k]);
-                nearD += nearGap * nearGap;
-                farD += farGap * farGap;
+        int nearDistance[256] = {};
+        int farDistance[256] = {};
+        for (int k = 0; k < 3; ++k) {
+            const int low = lo[k], high = lo[k] + 7;
+            const int *v = mChannel[k];
+            for (int e = 0; e < 256; ++e) {
+                const int nearGap = std::max(low - v[e], 0) + std::max(v[e] - high, 0);
+                const int farGap = std::max(v[e] - low, high - v[e]);
+                nearDistance[e] += nearGap * nearGap;
+                farDistance[e] += farGap * farGap;
             }
-            nearDistance[e] = nearD;
-            bound = std::min(bound, farD);
         }
+        int bound = INT_MAX;
+        for (int e = 0; e < 256; ++e)
+            bound = std::min(bound, farDistance[e]);
         // Any colour of the cell lies within `bound` of some entry, so its nearest entry, and every
         // entry tying with it, is within `bound` of it and so no farther than that from the box.
         block->first = uint32_t(mCandidates.size());
         for (std::size_t e = 0; e < mEntries.size(); ++e) {
             if (nearDistance[e] <= bound)
-                mCandidates.push_back(mEntries[e]);
+                mCandidates.push_back(Candidate{mEntries[e], nearDistance[e]});
         }
         block->count = uint32_t(mCandidates.size()) - block->first;
+        std::sort(mCandidates.begin() + block->first, mCandidates.end(),
+                  [](const Candidate &a, const Candidate &b) { return a.boxDistance < b.boxDistance; });
         return block;
     }
 
     uint8_t search(const Block &block, int r, int g, int b) const
     {
-        const Entry *c = mCandidates.data() + block.first;
+        const Candidate *c = mCandidates.data() + block.first;
         int best = INT_MAX;
         uint8_t bestIndex = 0;
         for (uint32_t i = 0; i < block.count; ++i) {
-            const int dr = c[i].r - r, dg = c[i].g - g, db = c[i].b - b;
+            // No colour of the cell is nearer to this entry, or to any after it, than its box
+            // distance: past the best distance found none can win or tie.
+            if (c[i].boxDistance > best)
+                break;
+            const Entry &e = c[i].entry;
+            const int dr = e.r - r, dg = e.g - g, db = e.b - b;
             const int d = dr * dr + dg * dg + db * db;
-            if (d < best) { // candidates are in index order: the first of equals is the lowest
+            if (d < best || (d == best && e.index < bestIndex)) {
                 best = d;
-                bestIndex = c[i].index;
+                bestIndex = e.index;
             }
         }
         return bestIndex;
     }
 
     std::vector<Entry> mEntries;    // distinct colours of the palette, in index order
-    std::vector<Entry> mCandidates; // the candidate lists of every block met, one after another
+    int mChannel[3][256];           // the same, one array per channel
+    std::vector<Candidate> mCandidates; // the candidate lists of every block met, one after another
     std::vector<Block *> mCells;
     std::vector<std::unique_ptr<Block[]>> mChunks;
     std::size_t mUsedInChunk = 0;
