@@ -5,12 +5,14 @@
 #include "support/corpus.h"
 #include "support/gif_builder.h"
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -166,6 +168,101 @@ TEST(GifCorpus, WuffsLzwPayloads)
         EXPECT_TRUE(image.frame(0).pixels() == expected);
         EXPECT_TRUE(warnings.empty());
     }
+}
+
+struct MemoryInput {
+    const std::vector<uint8_t> *bytes;
+    std::size_t pos = 0;
+};
+
+int readMemory(GifFileType *gif, GifByteType *out, int n)
+{
+    auto *in = static_cast<MemoryInput *>(gif->UserData);
+    const std::size_t k = std::min(std::size_t(n), in->bytes->size() - in->pos);
+    std::memcpy(out, in->bytes->data() + in->pos, k);
+    in->pos += k;
+    return int(k);
+}
+
+/**
+ * Every corpus GIF that giflib's DGifSlurp reads without error: the same images (place, size,
+ * interlace flag, local table) with the same indices. Differences by rule:
+ * - an image descriptor of zero width or height takes the logical screen's size here;
+ * - extensions followed by the trailer instead of an image form one more frame here (skipped);
+ * - the files below fail here where giflib skips the block.
+ */
+TEST(GifCorpus, AgreesWithGiflibWhereItReads)
+{
+    REQUIRE_CORPUS();
+    const std::map<std::string, std::string> refused = {
+        // An extension label other than 0x01, 0xF9, 0xFE, 0xFF is an error.
+        {"issue-209-extension-block-type.gif", "Unknown extension type"},
+        {"unknown-extension.gif", "Unknown extension type"},
+        // An application extension block size below 10 is an error.
+        {"short-app-extension-string.gif", "Unsupported Application Extension block size"},
+    };
+    int compared = 0;
+    for (const auto &entry : fs::recursive_directory_iterator(testsupport::corpusDir())) {
+        if (!entry.is_regular_file() || entry.path().extension() != ".gif")
+            continue;
+        const std::vector<uint8_t> bytes = fileBytes(entry.path());
+        MemoryInput input{&bytes};
+        int error = 0;
+        GifFileType *gif = DGifOpen(&input, readMemory, &error);
+        if (!gif)
+            continue;
+        const bool slurped = DGifSlurp(gif) == GIF_OK;
+        std::vector<const SavedImage *> theirs;
+        bool zeroSize = false;
+        for (int i = 0; slurped && i < gif->ImageCount; ++i) {
+            theirs.push_back(&gif->SavedImages[i]);
+            zeroSize |= gif->SavedImages[i].ImageDesc.Width == 0 || gif->SavedImages[i].ImageDesc.Height == 0;
+        }
+        const auto rule = refused.find(entry.path().filename().string());
+        if (slurped && rule != refused.end()) {
+            SCOPED_TRACE(entry.path().string());
+            try {
+                TGIFImage image;
+                doc::loadFromBytes(image, bytes.data(), bytes.size());
+                ADD_FAILURE() << "read without error";
+            } catch (const GifError &e) {
+                EXPECT_EQ(e.what(), rule->second);
+            }
+        } else if (slurped && !zeroSize) {
+            SCOPED_TRACE(entry.path().string());
+            try {
+                TGIFImage image;
+                doc::loadFromBytes(image, bytes.data(), bytes.size());
+                std::vector<const doc::TGIFSubImage *> ours;
+                for (int i = 0; i < image.count(); ++i)
+                    if (image.frame(i).hasPixels())
+                        ours.push_back(&image.frame(i));
+                ASSERT_EQ(ours.size(), theirs.size());
+                EXPECT_EQ(image.header.width, gif->SWidth);
+                EXPECT_EQ(image.header.height, gif->SHeight);
+                EXPECT_EQ(image.header.colorMap.count(), gif->SColorMap ? gif->SColorMap->ColorCount : 0);
+                for (std::size_t i = 0; i < ours.size(); ++i) {
+                    SCOPED_TRACE(i);
+                    const doc::TGIFSubImage &f = *ours[i];
+                    const GifImageDesc &d = theirs[i]->ImageDesc;
+                    EXPECT_EQ(f.left, d.Left);
+                    EXPECT_EQ(f.top, d.Top);
+                    ASSERT_EQ(f.width, d.Width);
+                    ASSERT_EQ(f.height, d.Height);
+                    EXPECT_EQ(f.interlaced, bool(d.Interlace));
+                    EXPECT_EQ(f.colorMap().count(), d.ColorMap ? d.ColorMap->ColorCount : 0);
+                    EXPECT_EQ(0, std::memcmp(f.pixels().data(), theirs[i]->RasterBits, f.pixels().size()))
+                        << "indices differ";
+                }
+                ++compared;
+            } catch (const GifError &e) {
+                ADD_FAILURE() << "giflib reads it, we fail: " << e.what();
+            }
+        }
+        DGifCloseFile(gif, &error);
+    }
+    std::printf("%d files compared with giflib\n", compared);
+    EXPECT_GT(compared, 100);
 }
 
 /**
