@@ -26,6 +26,8 @@ MagickPassFail monitorDeadline(const char *, const magick_int64_t, const magick_
     return MagickPass;
 }
 
+void ignoreMessage(const ExceptionType, const char *, const char *) {}
+
 void initializeMagickOnce()
 {
     static std::once_flag once;
@@ -44,8 +46,8 @@ void initializeMagickOnce()
         SetMagickResourceLimit(ReadResource, int64_t(1) << 30);
         SetMonitorHandler(monitorDeadline);
         // Warnings go into the exception we inspect, not to stderr.
-        SetWarningHandler(nullptr);
-        SetErrorHandler(nullptr);
+        SetWarningHandler(ignoreMessage);
+        SetErrorHandler(ignoreMessage);
     });
 }
 
