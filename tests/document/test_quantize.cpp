@@ -190,7 +190,7 @@ TEST(OctreeQuantize, TwoHundredFiftySevenColoursMergeTheLatestDeepestNode)
     const MergeCase cases[] = {
         {"pair created last is merged", concat({{p1a, p1b}, s253, {p2a, p2b}}),
          concat({s253, {p1a, p1b, Rgb{150, 50, 200}}})},
-        {"same colours, other order", concat({{p2a, p2b}, s253, {p1a, p1b}}),
+        {"same colours in another order: the other pair is merged", concat({{p2a, p2b}, s253, {p1a, p1b}}),
          concat({s253, {p2a, p2b, Rgb{100, 100, 100}}})},
         {"eight children leave 250 leaves", concat({spreadColors(249), eight}),
          concat({spreadColors(249), {Rgb{100, 100, 100}}})},
