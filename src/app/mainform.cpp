@@ -162,7 +162,8 @@ void TMainform::createActions()
         a->setEnabled(false);
 
     connect(save, &QAction::triggered, this, [this] { FileSave1Execute(); });
-    connect(play, &QAction::triggered, this, [] {});
+    connect(play, &QAction::triggered, this, [this] { playClick(); });
+    connect(sup, &QAction::triggered, this, [this] { DelClick(); });
     connect(stop, &QAction::triggered, this, [this] { stopPlayback(); });
     connect(addbtn, &QAction::triggered, this, [this] { add1Click(); });
 }
@@ -225,24 +226,43 @@ void TMainform::createMenus()
     File1->addAction(exit);
     connect(File1, &QMenu::aboutToShow, this, [this] { File1Click(); });
 
-    // "&Edition": the editing commands arrive with their own change; the items stand disabled.
+    // "&Edition"
     QMenu *edit = bar->addMenu(QStringLiteral("&Edition"));
     edit->setObjectName(QStringLiteral("Edit1"));
     edit->menuAction()->setStatusTip(QStringLiteral("Commandes d'édition"));
     QAction *copyItem = makeAction(QStringLiteral("CopyItem"), QStringLiteral("Co&pier"),
                                    QStringLiteral("Copier|Copier la sélection et la mettre dans le Presse-papiers"));
     copyItem->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
+    connect(copyItem, &QAction::triggered, this, [this] { CopyItemClick(); });
+    edit->addAction(copyItem);
     QMenu *paste = edit->addMenu(QStringLiteral("C&oller"));
     paste->setObjectName(QStringLiteral("Paste"));
-    paste->addAction(makeAction(QStringLiteral("ins"), QStringLiteral("&Insèrer")));
+    paste->menuAction()->setStatusTip(QStringLiteral("Insérer le contenu du Presse-papiers"));
+    paste->menuAction()->setToolTip(QStringLiteral("Coller"));
+    QAction *ins = makeAction(QStringLiteral("ins"), QStringLiteral("&Insèrer"));
+    connect(ins, &QAction::triggered, this, [this] { insClick(); });
     QAction *append = makeAction(QStringLiteral("Enajoutantlimage1"), QStringLiteral("&Ajouter à la fin"));
     append->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
-    paste->addAction(append);
-    edit->insertAction(paste->menuAction(), copyItem);
+    connect(append, &QAction::triggered, this, [this] {
+        // The shortcut works only while pasting is possible, as the menu shows it.
+        if (clipboardHasBitmap())
+            PasteClick();
+    });
+    paste->addActions({ins, append});
     QAction *del = makeAction(QStringLiteral("Del"), QStringLiteral("&Supprimer"));
+    connect(del, &QAction::triggered, this, [this] { DelClick(); });
     edit->addAction(del);
-    for (QAction *a : edit->actions())
-        a->setEnabled(false);
+    QAction *cutItem = makeAction(QStringLiteral("CutItem"), QStringLiteral("&Couper"),
+                                  QStringLiteral("Couper|Couper la sélectionn et la mettre dans le Presse-papiers"));
+    connect(cutItem, &QAction::triggered, this, [this] { CutItemClick(); });
+    cutItem->setVisible(false);
+    edit->addAction(cutItem);
+    connect(edit, &QMenu::aboutToShow, this, [this, copyItem, cutItem, paste, del] {
+        cutItem->setEnabled(cut->isEnabled());
+        copyItem->setEnabled(copy->isEnabled());
+        paste->menuAction()->setEnabled(clipboardHasBitmap());
+        del->setEnabled(sup->isEnabled());
+    });
 
     // "&Affichage"
     QMenu *view = bar->addMenu(QStringLiteral("&Affichage"));
@@ -270,22 +290,71 @@ void TMainform::createMenus()
     QAction *insert = makeAction(QStringLiteral("insert"), QStringLiteral("In&sèrer..."));
     insert->setShortcut(QKeySequence(Qt::Key_F3));
     connect(insert, &QAction::triggered, this, [this] { insertClick(); });
-    image->addActions({add1, insert});
-    connect(image, &QMenu::aboutToShow, this, [this, add1, insert] {
+    QAction *sup2 = makeAction(QStringLiteral("sup2"), QStringLiteral("&Supprimer"));
+    sup2->setShortcut(QKeySequence(Qt::Key_Delete));
+    connect(sup2, &QAction::triggered, this, [this] { DelClick(); });
+    image->addActions({add1, insert, sup2});
+    image->addSeparator();
+    QMenu *moveitem = image->addMenu(QStringLiteral("&Déplacer"));
+    moveitem->setObjectName(QStringLiteral("moveitem"));
+    arriere = makeAction(QStringLiteral("arriere"), QStringLiteral("en a&rrière"));
+    arriere->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+R")));
+    connect(arriere, &QAction::triggered, this, [this] { arriereClick(); });
+    avant = makeAction(QStringLiteral("avant"), QStringLiteral("en a&vant"));
+    avant->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+V")));
+    connect(avant, &QAction::triggered, this, [this] { avantClick(); });
+    moveitem->addActions({arriere, avant});
+    connect(moveitem, &QMenu::aboutToShow, this, [this] { moveitemClick(); });
+    image->addSeparator();
+    QAction *methode = makeAction(QStringLiteral("methode"), QStringLiteral("Mé&thode de disposition..."));
+    connect(methode, &QAction::triggered, this, [this] { methodeClick(); });
+    image->addAction(methode);
+    image->addSeparator();
+    QAction *dup = makeAction(QStringLiteral("Dup"), QStringLiteral("&Dupliquer"));
+    connect(dup, &QAction::triggered, this, [this] { DupClick(); });
+    image->addAction(dup);
+    QAction *transcol = makeAction(QStringLiteral("transcol"), QStringLiteral("&Couleur transparente..."));
+    connect(transcol, &QAction::triggered, this, [this] { transcolClick(); });
+    transcol->setVisible(false);
+    image->addAction(transcol);
+    connect(image, &QMenu::aboutToShow, this, [=, this] {
         const bool still = !Image->isHidden();
+        const bool selected = still && mSelected >= 0;
         add1->setEnabled(still);
-        insert->setEnabled(still && mSelected >= 0);
+        for (QAction *a : {insert, sup2, moveitem->menuAction(), dup, methode, transcol})
+            a->setEnabled(selected);
+        moveitemClick();
     });
 
-    // "&Contrôle", "E&ffets", "Ai&de": their commands come with playback, the effects and the dialogs.
+    // "&Contrôle"
     QMenu *control = bar->addMenu(QStringLiteral("&Contrôle"));
     control->setObjectName(QStringLiteral("Afficher1"));
+    QAction *jouer = makeAction(QStringLiteral("jouer"), QStringLiteral("&Jouer"));
+    connect(jouer, &QAction::triggered, this, [this] { playClick(); });
+    QAction *arreter = makeAction(QStringLiteral("arreter"), QStringLiteral("&Arrêter"));
+    connect(arreter, &QAction::triggered, this, [this] { stopPlayback(); });
+    QAction *next = makeAction(QStringLiteral("next"), QStringLiteral("Image &suivante"));
+    connect(next, &QAction::triggered, this, [this] { nextClick(); });
+    QAction *back = makeAction(QStringLiteral("back"), QStringLiteral("Image &précédente"));
+    connect(back, &QAction::triggered, this, [this] { backClick(); });
+    control->addActions({jouer, arreter});
+    control->addSeparator();
+    control->addActions({next, back});
+    connect(control, &QMenu::aboutToShow, this, [=, this] {
+        jouer->setEnabled(play->isEnabled());
+        arreter->setEnabled(stop->isEnabled());
+        const bool stepping = play->isEnabled() && mSelected >= 0 && mFrameEntries >= 2;
+        next->setEnabled(stepping);
+        back->setEnabled(stepping);
+    });
+
+    // "E&ffets" and "Ai&de": their commands come with the effects and the dialogs.
     QMenu *effects = bar->addMenu(QStringLiteral("E&ffets"));
     effects->setObjectName(QStringLiteral("Effets1"));
     QMenu *help = bar->addMenu(QStringLiteral("Ai&de"));
     help->setObjectName(QStringLiteral("Aide1"));
     help->menuAction()->setStatusTip(QStringLiteral("Rubriques d'aide"));
-    for (QMenu *m : {control, effects, help})
+    for (QMenu *m : {effects, help})
         m->setEnabled(false);
 
     // Shortcuts work while the menus are closed.
@@ -332,6 +401,9 @@ QWidget *TMainform::createViewArea()
     Image = new PictureBox(canvas);
     Image->setObjectName(QStringLiteral("Image"));
     Image->hide();
+    Image->setMouseTracking(true);
+    connect(Image, &PictureBox::mouseReleased, this, &TMainform::ImageMouseUp);
+    connect(Image, &PictureBox::mouseMoved, this, [this] { mPanels[0]->setText(restingHint); });
     sc = new QWidget(canvas);
     sc->setObjectName(QStringLiteral("sc"));
     sc->setGeometry(0, 0, 0, 0);
@@ -457,14 +529,9 @@ QWidget *TMainform::createSidePanel()
     Forwardbtn = button(QStringLiteral("Forwardbtn"), QStringLiteral("Fin"), QStringLiteral("go-last"));
     connect(StopBtn, &QToolButton::clicked, this, [this] { stopPlayback(); });
     connect(Rewindbtn, &QToolButton::clicked, this, [this] { if (mFrameEntries > 0) selectFrame(0); });
-    connect(Backbtn, &QToolButton::clicked, this, [this] {
-        if (mFrameEntries > 0)
-            selectFrame(mSelected <= 0 ? mFrameEntries - 1 : mSelected - 1);
-    });
-    connect(Nextbtn, &QToolButton::clicked, this, [this] {
-        if (mFrameEntries > 0)
-            selectFrame(mSelected + 1 >= mFrameEntries ? 0 : mSelected + 1);
-    });
+    connect(PlayBtn, &QToolButton::clicked, this, [this] { playClick(); });
+    connect(Backbtn, &QToolButton::clicked, this, [this] { backClick(); });
+    connect(Nextbtn, &QToolButton::clicked, this, [this] { nextClick(); });
     connect(Forwardbtn, &QToolButton::clicked, this, [this] { if (mFrameEntries > 0) selectFrame(mFrameEntries - 1); });
     Slider = new QSlider(Qt::Horizontal, visualBody);
     Slider->setObjectName(QStringLiteral("Slider"));

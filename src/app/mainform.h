@@ -114,8 +114,27 @@ public:
     void StoreComment();
     void GifcommentChange();
 
+    // --- frame editing -------------------------------------------------------------------------
+    void DelClick();
+    void DupClick();
+    void arriereClick() { moveFrame(-1); }
+    void avantClick() { moveFrame(+1); }
+    void moveitemClick();
+    void CopyItemClick();
+    void CutItemClick();
+    void PasteClick();
+    void insClick();
+    void methodeClick();
+    void transcolClick();
+    void ImageMouseUp(QPoint pos, Qt::MouseButton button);
+    static bool clipboardHasBitmap();
+
+    // --- playback ------------------------------------------------------------------------------
+    void playClick();
     /** Stops playback; the still view comes back. */
     void stopPlayback();
+    void nextClick();
+    void backClick();
 
     static const QString restingHint;
     static constexpr int statusPanelCount = 5;
@@ -170,6 +189,10 @@ private:
     /** Runs `work` off the user-interface thread while the window keeps painting and shows progress. */
     void runBlocking(const std::function<void()> &work);
     void showStill(bool still);
+    /** Progress of the document's long operations, delivered on the user-interface thread. */
+    doc::TGIFImage::ProgressHandler progressHandler();
+    void moveFrame(int offset);
+    void pasteFromClipboard(bool append);
 
     // the document and editor state
     std::unique_ptr<doc::TGIFImage> mDocument;
@@ -200,6 +223,8 @@ private:
     QWidget *mFramesArea = nullptr;
     QAction *save1 = nullptr, *save2 = nullptr, *eos = nullptr, *retablir = nullptr, *ajouter = nullptr,
             *inserer = nullptr, *enregistrercadre = nullptr, *N4 = nullptr;
+    QAction *arriere = nullptr, *avant = nullptr;
+    bool mPickArmed = false;
     QTimer *Timer1 = nullptr;
     bool mBusy = false;
 };

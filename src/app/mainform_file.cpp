@@ -90,9 +90,9 @@ void TMainform::runBlocking(const std::function<void()> &work)
         std::rethrow_exception(error);
 }
 
-/** Progress of the document's long operations, delivered on the user-interface thread. */
-static doc::TGIFImage::ProgressHandler progressTo(TMainform *form)
+doc::TGIFImage::ProgressHandler TMainform::progressHandler()
 {
+    TMainform *form = this;
     return [form](doc::ProgressStage stage, const std::string &message, int percent) {
         const QString text = QString::fromStdString(message);
         QMetaObject::invokeMethod(form, [form, stage, text, percent] { form->gifProgress(stage, text, percent); },
@@ -249,7 +249,7 @@ void TMainform::FileOpen1Execute(OpenSource source, const QString &commandLineFi
         gif->hide();
         auto opened = std::make_unique<doc::TGIFImage>();
         const std::string name = toLocal(file);
-        const auto progress = progressTo(this);
+        const auto progress = progressHandler();
         runBlocking([&] { *opened = doc::openForEditing(name, progress, &readSeconds); });
         opened->onProgress = progress;
         mDocument = std::move(opened);
@@ -418,7 +418,7 @@ void TMainform::Plus(const QString &mode)
         try {
             auto copy = mDocument ? std::make_unique<doc::TGIFImage>(*mDocument) : std::make_unique<doc::TGIFImage>();
             if (!mDocument)
-                copy->onProgress = progressTo(this);
+                copy->onProgress = progressHandler();
             doc::InsertImage(*copy, std::move(reduced), 60, p);
             mDocument = std::move(copy);
             ren();

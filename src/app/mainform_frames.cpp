@@ -79,9 +79,14 @@ void TMainform::framesChange()
     if (s < 0 || !mDocument || s >= mDocument->count())
         return;
 
-    // The frame's picture is not marked transparent: the still view draws it opaque.
-    Image->setPicture(toQImage(mDocument->picture(s)));
-    Image->setTransparentColor(std::nullopt);
+    // A frame's picture is drawn transparently only when it carries a transparent colour (a pick
+    // made it so); the decoded picture of a frame does not.
+    const doc::Picture &picture = mDocument->picture(s);
+    Image->setPicture(toQImage(picture));
+    if (const auto &t = picture.designatedTransparentColor())
+        Image->setTransparentColor(qRgb(t->r, t->g, t->b));
+    else
+        Image->setTransparentColor(std::nullopt);
     showStill(true);
 
     play->setEnabled(true);
@@ -123,6 +128,18 @@ void TMainform::showStill(bool still)
 {
     Image->setVisible(still);
     gif->setVisible(!still);
+}
+
+void TMainform::nextClick()
+{
+    if (mFrameEntries > 0)
+        selectFrame(mSelected + 1 >= mFrameEntries ? 0 : mSelected + 1);
+}
+
+void TMainform::backClick()
+{
+    if (mFrameEntries > 0)
+        selectFrame(mSelected <= 0 ? mFrameEntries - 1 : mSelected - 1);
 }
 
 void TMainform::stopPlayback()

@@ -79,6 +79,18 @@ void PictureBox::mousePressEvent(QMouseEvent *event)
     QWidget::mousePressEvent(event);
 }
 
+void PictureBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    emit mouseReleased(event->position().toPoint(), event->button());
+    QWidget::mouseReleaseEvent(event);
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent *event)
+{
+    emit mouseMoved(event->position().toPoint());
+    QWidget::mouseMoveEvent(event);
+}
+
 // --- PanelHeader -------------------------------------------------------------------------------
 
 PanelHeader::PanelHeader(const QString &title, bool collapsible, QWidget *parent)

@@ -33,10 +33,14 @@ public:
 signals:
     void clicked();
     void mousePressed(QPoint pos, Qt::MouseButton button);
+    void mouseReleased(QPoint pos, Qt::MouseButton button);
+    void mouseMoved(QPoint pos);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
     QImage mPicture;

@@ -1,0 +1,205 @@
+// Frame editing: delete, duplicate, move, copy, cut, paste, disposal, transparent-colour pick.
+#include "mainform.h"
+
+#include "picture_qimage.h"
+#include "views.h"
+
+#include "document/document_ops.h"
+#include "document/quantize.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+
+namespace app {
+
+bool TMainform::clipboardHasBitmap()
+{
+    const QMimeData *data = QApplication::clipboard()->mimeData();
+    return data && data->hasImage();
+}
+
+void TMainform::DelClick()
+{
+    const int s = mSelected;
+    if (!mDocument || s < 0 || s >= mDocument->count())
+        return;
+    if (mPrompter->ask(MessageKind::Confirmation,
+                       QStringLiteral("Êtes-vous sûr de vouloir supprimer cette image de l'animation ?"), Buttons::YesNo)
+        != Answer::Yes)
+        return;
+    mDocument->deleteFrame(s);
+    ren();
+    const int n = mDocument->count();
+    if (n > 0)
+        selectFrame(s < n ? s : s - 1);
+    setModified(true);
+    if (n > 0) {
+        StoreLooping();
+    } else {
+        Image->clearPicture();
+        check(QStringLiteral("alsup"));
+    }
+}
+
+void TMainform::DupClick()
+{
+    const int s = mSelected;
+    if (!mDocument || s < 0 || s >= mDocument->count())
+        return;
+    const uint16_t d = FrameDelay(s);
+    // The copy is made from the picture the views show, so changes made to it come along.
+    doc::InsertImage(*mDocument, mDocument->picture(s), d, s + 1);
+    changed();
+    ren();
+    selectFrame(s + 1);
+}
+
+void TMainform::moveFrame(int offset)
+{
+    const int s = mSelected;
+    if (!mDocument || s < 0 || s >= mDocument->count())
+        return;
+    const int t = s + offset;
+    if (t < 0 || t >= mDocument->count())
+        return;
+    mDocument->exchange(s, t);
+    ren();
+    selectFrame(t);
+    StoreLooping();
+}
+
+void TMainform::moveitemClick()
+{
+    arriere->setEnabled(mSelected > 0);
+    avant->setEnabled(mSelected >= 0 && mSelected < mFrameEntries - 1);
+}
+
+void TMainform::CopyItemClick()
+{
+    const int s = mSelected;
+    if (!mDocument || s < 0 || s >= mDocument->count())
+        return;
+    QApplication::clipboard()->setImage(toQImage(mDocument->picture(s)));
+}
+
+void TMainform::CutItemClick()
+{
+    const int s = mSelected;
+    if (!mDocument || s < 0 || s >= mDocument->count())
+        return;
+    QApplication::clipboard()->setImage(toQImage(mDocument->picture(s)));
+    mDocument->deleteFrame(s);
+    ren(); // no frame is selected afterwards; the still view keeps its picture
+    if (mDocument->empty())
+        check(QStringLiteral("alsup"));
+    setModified(true);
+}
+
+void TMainform::pasteFromClipboard(bool append)
+{
+    int p = std::max(mSelected, 0);
+    if (!clipboardHasBitmap()) {
+        setModified(true);
+        return;
+    }
+    const QImage image = QApplication::clipboard()->image();
+    if (!mDocument) {
+        mDocument = std::make_unique<doc::TGIFImage>();
+        mDocument->onProgress = progressHandler();
+    }
+    mDocument->reduction = doc::ColorReduction::OctreeQuantize;
+    try {
+        doc::Picture picture = fromQImage(image);
+        if (append) {
+            p = mDocument->count();
+            doc::AddImage(*mDocument, std::move(picture), 60);
+        } else {
+            doc::Picture reduced = doc::ReduceBitmapColors(picture, doc::ReductionMode::OctreeQuantize,
+                                                           doc::DitherMode::NearestColor, 8);
+            doc::InsertImage(*mDocument, std::move(reduced), 60, p);
+        }
+    } catch (const std::exception &) {
+        // A picture that cannot be reduced adds nothing, without a message.
+    }
+    ren();
+    selectFrame(p);
+    check(QStringLiteral("pasted"));
+    shapeit();
+    setModified(true);
+}
+
+void TMainform::PasteClick()
+{
+    pasteFromClipboard(true);
+}
+
+void TMainform::insClick()
+{
+    pasteFromClipboard(false);
+}
+
+void TMainform::transcolClick()
+{
+    mPickArmed = true;
+    Image->setCursor(Qt::CrossCursor);
+}
+
+void TMainform::ImageMouseUp(QPoint pos, Qt::MouseButton button)
+{
+    if (button == Qt::RightButton) {
+        Image->unsetCursor();
+        mPickArmed = false;
+        return;
+    }
+    if (!mPickArmed)
+        return;
+    mPickArmed = false;
+    Image->unsetCursor();
+    const int s = mSelected;
+    const QImage still = Image->picture();
+    if (!mDocument || s < 0 || s >= mDocument->count() || still.isNull())
+        return;
+    // The release point is read in the view's coordinates, without the centring offset; a point
+    // outside the picture picks nothing.
+    if (!still.rect().contains(pos))
+        return;
+    doc::Picture picture = fromQImage(still);
+    const QRgb c = still.pixel(pos);
+    picture.setDesignatedTransparentColor(doc::Rgb{uint8_t(qRed(c)), uint8_t(qGreen(c)), uint8_t(qBlue(c))});
+    mDocument->frame(s).setPicture(std::move(picture));
+    Image->setTransparentColor(c);
+    changed();
+}
+
+} // namespace app
+
+namespace app {
+
+void TMainform::methodeClick()
+{
+    // Wired to the disposal dialog below once it exists.
+}
+
+void TMainform::playClick()
+{
+    if (!mDocument)
+        return;
+    doc::EnsureControlExtensions(*mDocument);
+    Image->hide();
+    gif->setPicture(mDocument->empty() ? QImage() : toQImage(mDocument->picture(0)));
+    gif->show();
+    check(QStringLiteral("played"));
+    UpdateNavButtons();
+    for (QWidget *w : {static_cast<QWidget *>(infini), static_cast<QWidget *>(fini),
+                       static_cast<QWidget *>(NumLoops), static_cast<QWidget *>(Period),
+                       static_cast<QWidget *>(Gifcomment)})
+        w->setEnabled(false);
+}
+
+} // namespace app

@@ -1,0 +1,184 @@
+#include "app_fixtures.h"
+
+#include "app/views.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using app::Answer;
+
+class TestFrameEditing : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir mDir;
+    std::unique_ptr<FormUnderTest> t;
+
+    /** n frames of widths 10, 11, 12 ... (so each frame can be told apart). */
+    void addFrames(int n)
+    {
+        QStringList files;
+        for (int i = 0; i < n; ++i)
+            files << writePng(mDir.filePath(QStringLiteral("f%1.png").arg(i)), 10 + i, 8, qRgb(40 * i, 100, 50));
+        t->add(files);
+    }
+
+    QList<int> widths() const
+    {
+        QList<int> out;
+        for (int i = 0; i < t->form->document()->count(); ++i)
+            out << t->form->document()->frame(i).width;
+        return out;
+    }
+
+private slots:
+    void init() { t = std::make_unique<FormUnderTest>(); }
+    void cleanup() { t.reset(); }
+
+    void deleteAsksAndSelectsTheNeighbour()
+    {
+        addFrames(3);
+        t->form->selectFrame(2);
+        t->prompter->answers.push_back(Answer::No);
+        t->form->DelClick();
+        QCOMPARE(widths(), (QList<int>{10, 11, 12}));
+        QCOMPARE(t->prompter->asked.last().text,
+                 QStringLiteral("Êtes-vous sûr de vouloir supprimer cette image de l'animation ?"));
+        QCOMPARE(t->prompter->asked.last().kind, app::MessageKind::Confirmation);
+
+        t->prompter->answers.push_back(Answer::Yes);
+        t->form->DelClick();
+        QCOMPARE(widths(), (QList<int>{10, 11}));
+        QCOMPARE(t->form->selectedFrame(), 1);
+        QVERIFY(t->form->isModified());
+        // The loop setting is put back on the first frame.
+        QCOMPARE(t->form->document()->frame(0).extension(0)->kind(), doc::ExtensionKind::Loop);
+    }
+
+    void deletingTheOnlyFrameEmptiesTheView()
+    {
+        addFrames(1);
+        t->prompter->answers.push_back(Answer::Yes);
+        t->form->DelClick();
+        QCOMPARE(t->form->document()->count(), 0);
+        QVERIFY(t->form->Image->picture().isNull());
+        QVERIFY(t->form->past->isEnabled()); // "alsup"
+        QVERIFY(!t->form->sup->isEnabled());
+        QVERIFY(!t->form->play->isEnabled());
+    }
+
+    void duplicateKeepsTheDelayAndRestoresToBackground()
+    {
+        addFrames(2);
+        t->form->selectFrame(0);
+        doc::TGIFGraphicControlExtension *gce = t->form->document()->frame(0).graphicControl();
+        gce->delay = 25;
+        gce->setDisposal(3);
+        t->form->DupClick();
+        QCOMPARE(widths(), (QList<int>{10, 10, 11}));
+        const doc::TGIFGraphicControlExtension *copy = t->form->document()->frame(1).graphicControl();
+        QCOMPARE(copy->delay, 25);
+        QCOMPARE(copy->disposal(), 2);
+        QCOMPARE(t->form->selectedFrame(), 1);
+    }
+
+    void movingKeepsTheSelectionAndTheLoopOnTheFirstFrame()
+    {
+        addFrames(5);
+        t->form->fini->click();
+        t->form->NumLoops->setValue(4);
+        t->form->selectFrame(0);
+        t->form->avantClick(); // the first frame moves: the looping must follow the new first frame
+        QCOMPARE(widths(), (QList<int>{11, 10, 12, 13, 14}));
+        auto *loop = doc::extension_cast<doc::TGIFAppExtNSLoop>(t->form->document()->frame(0).extension(0));
+        QVERIFY(loop);
+        QCOMPARE(loop->loops, 4);
+
+        t->form->selectFrame(2);
+        t->form->arriereClick();
+        QCOMPARE(widths(), (QList<int>{11, 12, 10, 13, 14}));
+        QCOMPARE(t->form->selectedFrame(), 1);
+        t->form->selectFrame(4);
+        t->form->avantClick(); // the last frame does not move forward
+        QCOMPARE(widths(), (QList<int>{11, 12, 10, 13, 14}));
+    }
+
+    void copyThenPasteAppendsAtTheEnd()
+    {
+        addFrames(2);
+        t->form->selectFrame(0);
+        t->form->CopyItemClick();
+        QVERIFY(app::TMainform::clipboardHasBitmap());
+        t->form->PasteClick();
+        QCOMPARE(widths(), (QList<int>{10, 11, 10}));
+        QCOMPARE(t->form->selectedFrame(), 2);
+        QCOMPARE(t->form->document()->frame(2).graphicControl()->delay, 60);
+        QCOMPARE(t->form->document()->picture(2).pixel(0, 0), t->form->document()->picture(0).pixel(0, 0));
+    }
+
+    void pasteIntoAnEmptyDocumentAndInsertBeforeTheSelection()
+    {
+        QImage image(7, 5, QImage::Format_RGB32);
+        image.fill(qRgb(1, 200, 3));
+        QApplication::clipboard()->setImage(image);
+        t->form->insClick();
+        QVERIFY(t->form->document());
+        QCOMPARE(widths(), (QList<int>{7}));
+        QCOMPARE(t->form->selectedFrame(), 0);
+        QCOMPARE(t->form->statusPanel(2)->text(), QStringLiteral("1 image(s)"));
+
+        image = QImage(3, 3, QImage::Format_RGB32);
+        image.fill(qRgb(9, 9, 9));
+        QApplication::clipboard()->setImage(image);
+        t->form->insClick();
+        QCOMPARE(widths(), (QList<int>{3, 7}));
+        QCOMPARE(t->form->document()->reduction, doc::ColorReduction::OctreeQuantize);
+    }
+
+    void cutLeavesNoSelection()
+    {
+        addFrames(2);
+        t->form->selectFrame(1);
+        t->form->CutItemClick();
+        QCOMPARE(widths(), (QList<int>{10}));
+        QCOMPARE(t->form->selectedFrame(), -1);
+        QVERIFY(!t->form->Image->picture().isNull()); // the still view keeps its picture
+        QVERIFY(app::TMainform::clipboardHasBitmap());
+    }
+
+    void steppingWrapsAround()
+    {
+        addFrames(3);
+        t->form->selectFrame(2);
+        t->form->nextClick();
+        QCOMPARE(t->form->selectedFrame(), 0);
+        t->form->backClick();
+        QCOMPARE(t->form->selectedFrame(), 2);
+        t->form->ren(); // nothing selected
+        t->form->nextClick();
+        QCOMPARE(t->form->selectedFrame(), 0);
+    }
+
+    void transparentPickChangesTheViewsNotTheFile()
+    {
+        addFrames(1);
+        t->form->selectFrame(0);
+        const std::vector<uint8_t> indices = t->form->document()->frame(0).pixels();
+        t->form->transcolClick();
+        t->form->ImageMouseUp(QPoint(0, 0), Qt::LeftButton);
+        const doc::Picture &picture = t->form->document()->picture(0);
+        QVERIFY(picture.designatedTransparentColor().has_value());
+        QCOMPARE(*picture.designatedTransparentColor(), picture.pixel(0, 0));
+        QCOMPARE(t->form->document()->frame(0).pixels(), indices);
+        QVERIFY(!t->form->document()->frame(0).transparent());
+        QVERIFY(t->form->isModified());
+    }
+};
+
+QTEST_MAIN(TestFrameEditing)
+#include "test_frame_editing.moc"
