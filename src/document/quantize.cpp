@@ -210,10 +210,10 @@ private:
 /**
  * Exact nearest palette entry: smallest sum of squared channel differences, lowest index on ties.
  *
- * The colour cube is cut into 32 768 cells of 8 × 8 × 8 colours. The first time a cell is met it gets the list of
- * entries that can be nearest to some colour inside it (those whose distance to the cell's box is
- * no more than the smallest farthest-point distance of any entry), and a cache of the answer for
- * each of its 512 colours. Neighbouring pixels mostly fall in the same cell, so a lookup is one
+ * The colour cube is cut into 32 768 cells of 8 × 8 × 8 colours. The first time a cell is met it
+ * gets the list of entries that can be nearest to some colour inside it (those whose distance to
+ * the cell's box is no more than the smallest farthest-point distance of any entry), and a cache
+ * of the answer for each of its 512 colours. Neighbouring pixels mostly fall in the same cell, so a lookup is one
  * load from a small, warm block, and a colour met for the first time scans a short list instead of
  * the whole palette.
  */
@@ -386,7 +386,8 @@ std::vector<Rgb> cubePalette()
     for (int r = 0; r < 6; ++r) {
         for (int g = 0; g < 6; ++g) {
             for (int b = 0; b < 6; ++b)
-                palette[std::size_t(36 * r + 6 * g + b)] = Rgb{uint8_t(51 * r), uint8_t(51 * g), uint8_t(51 * b)};
+                palette[std::size_t(36 * r + 6 * g + b)] =
+                    Rgb{uint8_t(51 * r), uint8_t(51 * g), uint8_t(51 * b)};
         }
     }
     return palette;

@@ -341,8 +341,11 @@ TEST(ReduceBitmapColors, InputBecomesRgb24WithItsColours)
 
 TEST(ReduceBitmapColors, EmptyPictureIsRefusedAndLeftAlone)
 {
-    const Picture empties[] = {Picture(), Picture(0, 5, PixelFormat::Rgba32), Picture(5, 0, PixelFormat::Indexed8)};
-    for (ReductionMode mode : {ReductionMode::OctreeQuantize, ReductionMode::GrayScale, ReductionMode::WebSafeCube}) {
+    const Picture empties[] = {Picture(), Picture(0, 5, PixelFormat::Rgba32),
+                               Picture(5, 0, PixelFormat::Indexed8)};
+    const ReductionMode modes[] = {ReductionMode::OctreeQuantize, ReductionMode::GrayScale,
+                                   ReductionMode::WebSafeCube};
+    for (ReductionMode mode : modes) {
         for (const Picture &empty : empties) {
             Picture in = empty;
             try {
