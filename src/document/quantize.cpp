@@ -213,9 +213,9 @@ private:
  * The colour cube is cut into 32 768 cells of 8 × 8 × 8 colours. The first time a cell is met it
  * gets the list of entries that can be nearest to some colour inside it (those whose distance to
  * the cell's box is no more than the smallest farthest-point distance of any entry), and a cache
- * of the answer for each of its 512 colours. Neighbouring pixels mostly fall in the same cell, so a lookup is one
- * load from a small, warm block, and a colour met for the first time scans a short list instead of
- * the whole palette.
+ * of the answer for each of its 512 colours. Neighbouring pixels mostly fall in the same cell, so a
+ * lookup is one load from a small, warm block, and a colour met for the first time scans a short
+ * list instead of the whole palette.
  */
 class TSlowColorLookup
 {
