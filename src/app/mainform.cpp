@@ -600,6 +600,10 @@ void TMainform::createStatusBar()
 {
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
+    // The panels keep their classic widths; a slightly smaller type lets "100 image(s)" fit.
+    QFont small = bar->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    bar->setFont(small);
     static constexpr std::array<int, statusPanelCount> widths{310, 160, 80, 125, 105};
     for (int i = 0; i < statusPanelCount; ++i) {
         auto *panel = new QLabel(bar);
