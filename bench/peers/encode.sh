@@ -7,7 +7,9 @@
 #   BUILD_DIR  a configured build tree (encode_tool is built there with one job)
 #   WORKDIR    the workloads of /work/shared/bench/make_workloads.sh (default: build/bench-work)
 #   ROUNDS     alternations per workload (default 3); each one times 7 writes of each side
-# Prints the median Mpx/s and output bytes of each side per round and the ratio ours / giflib.
+# Prints the median Mpx/s (wall clock) and output bytes of each side per round and the ratio
+# ours / giflib; then, per workload, the CPU seconds each process spent beyond decoding the input
+# (user + system, less a decode-only run), which the other jobs of a busy machine disturb less.
 # With gifdiff (gifsicle) on the PATH, also checks once that our output shows the same frames.
 set -euo pipefail
 
@@ -29,6 +31,7 @@ OUT=$(mktemp -d)
 trap 'rm -rf "$OUT"' EXIT
 
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p"; }
+cpu() { /usr/bin/time -f '%U %S' "$@" 2>&1 >/dev/null | tail -1 | awk '{ print $1 + $2 }'; }
 
 printf '%-8s %5s %11s %13s %12s %14s %8s\n' workload round "ours Mpx/s" "ours bytes" "giflib Mpx/s" "giflib bytes" ratio
 for name in photo screen; do
@@ -41,6 +44,13 @@ for name in photo screen; do
     printf '%-8s %5d %11s %13s %12s %14s %8s\n' "$name" "$r" "$om" "$(echo "$o" | field bytes)" \
       "$gm" "$(echo "$g" | field bytes)" "$(python3 -c "print('%.2fx' % ($om / $gm))")"
   done
+  if [ -x /usr/bin/time ]; then
+    d=$(cpu "$HARNESS" decode "$file")
+    gc=$(cpu "$HARNESS" encode "$file" $REPS)
+    oc=$(cpu "$BUILD/bench/encode_tool" "$file" $REPS)
+    python3 -c "d, g, o = $d, $gc, $oc
+print('%s: CPU s for $REPS writes beyond decoding: ours %.2f, giflib %.2f, speed ratio %.2fx' % ('$name', o - d, g - d, (g - d) / (o - d)))"
+  fi
   if command -v gifdiff >/dev/null; then
     if gifdiff "$file" "$OUT/$name.gif" >/dev/null; then echo "$name: gifdiff: same frames"; else echo "$name: gifdiff: FRAMES DIFFER"; fi
   fi

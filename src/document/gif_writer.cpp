@@ -20,13 +20,17 @@ constexpr uint32_t kEmptySlot = 0xFFFFFFFFu;
 constexpr int kFirstUndefinedCode = 4095;
 constexpr int kMaxWidth = 12;
 
+constexpr uint32_t kFibonacci = 0x9E3779B1u;
+
 /**
- * The slot of (prefix, pixel): Fibonacci hashing to 13 bits, folded onto the 8009 slots. Cheaper
- * xor-only mixes cluster badly under linear probing (up to 60 probes a code on dithered photos).
+ * The slot of key = prefix × 256 + pixel: Fibonacci hashing to 13 bits, folded onto the 8009
+ * slots. Cheaper xor-only mixes cluster badly under linear probing (up to 60 probes a code on
+ * dithered photos). The product is split so that only prefix × (K × 256) waits on the previous
+ * lookup; pixel × K is ready in advance.
  */
-inline uint32_t slotOf(uint32_t key)
+inline uint32_t slotOf(uint32_t prefix, uint32_t pixelPart)
 {
-    const uint32_t h = (key * 0x9E3779B1u) >> 19;
+    const uint32_t h = (prefix * (kFibonacci << 8) + pixelPart) >> 19;
     return h >= uint32_t(kHashSlots) ? h - uint32_t(kHashSlots) : h;
 }
 
@@ -215,8 +219,10 @@ void encodeImageData(const uint8_t *indices, std::size_t count, int minCodeSize,
     scratch.resize(maxCodes * 3 / 2 + 16);
     uint8_t *dst = scratch.data();
 
-    static thread_local std::array<uint32_t, kHashSlots> table;
-    table.fill(kEmptySlot);
+    static thread_local std::array<uint32_t, kHashSlots> tableStorage;
+    uint32_t *const table = tableStorage.data();
+    const auto emptyTable = [table] { std::fill(table, table + kHashSlots, kEmptySlot); };
+    emptyTable();
 
     uint64_t bits = 0;
     int bitCount = 0;
@@ -246,7 +252,7 @@ void encodeImageData(const uint8_t *indices, std::size_t count, int minCodeSize,
         for (std::size_t i = 1; i < count; ++i) {
             const uint32_t pixel = indices[i];
             const uint32_t key = (prefix << 8) | pixel;
-            uint32_t slot = slotOf(key);
+            uint32_t slot = slotOf(prefix, pixel * kFibonacci);
             // A key is at most 4094 × 256 + 255, so an empty slot never matches: test the hit first.
             uint32_t entry = table[slot];
             while ((entry >> 12) != key && entry != kEmptySlot) {
@@ -254,14 +260,14 @@ void encodeImageData(const uint8_t *indices, std::size_t count, int minCodeSize,
                     slot = 0;
                 entry = table[slot];
             }
-            if (entry != kEmptySlot) {
+            if (entry != kEmptySlot) [[likely]] {
                 prefix = entry & 0xFFF;
                 continue;
             }
             emit(prefix);
             if (nextCode == uint32_t(kFirstUndefinedCode)) {
                 emit(clearCode);
-                table.fill(kEmptySlot);
+                emptyTable();
                 width = minCodeSize + 1;
                 nextCode = clearCode + 2;
             } else {
