@@ -208,6 +208,9 @@ void encodeImageData(const uint8_t *indices, std::size_t count, int minCodeSize,
 {
     if (minCodeSize < 2 || minCodeSize > 8)
         throw GifError(GifErrorKind::BadCodeSize);
+    // A literal wider than the code size would spill into its neighbours' bits.
+    if (minCodeSize < 8 && count > 0 && highestIndex(indices, count) >= (1u << minCodeSize))
+        throw GifError(GifErrorKind::ColorNotInTable);
 
     const uint32_t clearCode = 1u << minCodeSize;
     const uint32_t endCode = clearCode + 1;

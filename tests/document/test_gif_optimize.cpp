@@ -227,9 +227,8 @@ TEST(GifOptimize, MergeMakesRepeatedPixelsTransparentWithANewBlackEntry)
     const TGIFSubImage &m = image.frame(1);
     ASSERT_EQ(m.colorMap().count(), 5);
     EXPECT_EQ(m.colorMap().entries[4], (Rgb{0, 0, 0}));
-    // Screen columns 1-2 overlap: green=green and (blue over p's transparent) / red vs green ...
-    // row 0: b(1)=green over p green -> 4; b(2)=blue over p blue, but p is transparent there -> kept.
-    // row 1: b(1)=red over p green -> kept; b(2)=green over p transparent -> kept.
+    // Screen columns 1 and 2 overlap. Row 0: green over green becomes 4; blue over p's blue stays,
+    // as p is transparent there. Row 1: red over green and green over p's transparent pixel stay.
     EXPECT_EQ(m.pixels(), (std::vector<uint8_t>{4, 3, 2, 1, 0, 3}));
     ASSERT_NE(m.graphicControl(), nullptr) << "a graphic control is added for the transparency";
     EXPECT_TRUE(m.transparent());

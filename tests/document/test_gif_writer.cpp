@@ -334,6 +334,12 @@ TEST(GifWriter, Errors)
         EXPECT_STREQ(e.what(), "Color not in color table");
     }
 
+    std::vector<uint8_t> data;
+    const uint8_t wide[] = {0, 4};
+    EXPECT_THROW(encodeImageData(wide, 2, 2, data), GifError) << "4 does not fit a 2-bit literal";
+    EXPECT_THROW(encodeImageData(wide, 2, 9, data), GifError);
+    EXPECT_TRUE(data.empty());
+
     TGIFImage noTable;
     TGIFSubImage f;
     f.width = f.height = 1;
