@@ -42,8 +42,10 @@ Picture decodeIco(std::span<const uint8_t> bytes)
 
     const std::span<const uint8_t> image = bytes.subspan(best->offset, best->size);
     static const uint8_t pngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    // PNG entries end themselves; some writers put a wrong size in the directory, so let libpng
+    // read on to the end of the file rather than cut the stream short.
     if (std::memcmp(image.data(), pngSignature, 8) == 0)
-        return decodePng(image);
+        return decodePng(bytes.subspan(best->offset));
 
     std::vector<uint8_t> single(6 + 16);
     std::memcpy(single.data(), bytes.data(), 4);

@@ -13,17 +13,17 @@
 namespace doc::formats {
 namespace {
 
-// A decode that runs longer than this (a PostScript loop, a pathological RLE) is abandoned.
-constexpr auto kMagickTimeBudget = std::chrono::seconds(20);
+// A decode that runs longer than this (a pathological RLE, a huge WMF) is abandoned. Ghostscript,
+// a separate program, gets its own limit in magick/delegates.mgk.
+constexpr auto kMagickTimeBudget = std::chrono::seconds(60);
 thread_local std::chrono::steady_clock::time_point tDeadline{};
 
-MagickPassFail monitorDeadline(const char *, const magick_int64_t, const magick_uint64_t, ExceptionInfo *exception)
+// Returning failure makes the coder stop and report its own error; the exception it hands us is not
+// always one we may write to.
+MagickPassFail monitorDeadline(const char *, const magick_int64_t, const magick_uint64_t, ExceptionInfo *)
 {
-    if (tDeadline != std::chrono::steady_clock::time_point{} && std::chrono::steady_clock::now() > tDeadline) {
-        ThrowException(exception, ResourceLimitError, "time limit exceeded", nullptr);
-        return MagickFail;
-    }
-    return MagickPass;
+    const bool late = tDeadline != std::chrono::steady_clock::time_point{} && std::chrono::steady_clock::now() > tDeadline;
+    return late ? MagickFail : MagickPass;
 }
 
 void ignoreMessage(const ExceptionType, const char *, const char *) {}
@@ -99,6 +99,30 @@ Picture fromIndexed(const Image *image, ExceptionInfo *exception)
     return pic;
 }
 
+/** A one-bit direct-class picture (fax TIFF) as monochrome, when it is black and white indeed. */
+Picture fromBilevel(const Image *image, ExceptionInfo *exception)
+{
+    const int w = int(image->columns), h = int(image->rows);
+    Picture pic(w, h, PixelFormat::Mono1);
+    pic.palette() = {{0, 0, 0}, {255, 255, 255}};
+    for (int y = 0; y < h; ++y) {
+        const PixelPacket *px = AcquireImagePixels(image, 0, y, image->columns, 1, exception);
+        if (!px)
+            return Picture();
+        uint8_t *out = pic.row(y);
+        for (int x = 0; x < w; ++x) {
+            const Rgb c = toRgb(px[x]);
+            if (c == Rgb{0, 0, 0})
+                out[x] = 0;
+            else if (c == Rgb{255, 255, 255})
+                out[x] = 1;
+            else
+                return Picture();
+        }
+    }
+    return pic;
+}
+
 Picture fromDirect(const Image *image, ExceptionInfo *exception)
 {
     const int w = int(image->columns), h = int(image->rows);
@@ -134,12 +158,18 @@ Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder)
     std::unique_ptr<ImageInfo, InfoDeleter> info(CloneImageInfo(nullptr));
     std::snprintf(info->magick, sizeof info->magick, "%s", coder);
     std::snprintf(info->filename, sizeof info->filename, "%s:", coder);
-    info->subimage = 0; // only the first picture of a multi-picture file
-    info->subrange = 1;
+    // Only the first picture of a multi-picture file. Photo-CD files are the exception: their
+    // "pictures" are resolutions, and left alone the reader picks the 768 x 512 base one.
+    if (std::strcmp(coder, "PCD") != 0) {
+        info->subimage = 0;
+        info->subrange = 1;
+    }
 
-    tDeadline = std::chrono::steady_clock::now() + kMagickTimeBudget;
+    const auto started = std::chrono::steady_clock::now();
+    tDeadline = started + kMagickTimeBudget;
     std::unique_ptr<Image, ImageDeleter> image(BlobToImage(info.get(), bytes.data(), bytes.size(), &exception));
     tDeadline = {};
+    const bool late = std::chrono::steady_clock::now() - started > kMagickTimeBudget;
 
     auto failWith = [&](const char *fallback) -> Picture {
         std::string text = std::string(coder) + ": ";
@@ -152,6 +182,10 @@ Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder)
     };
 
     // A reader may return a partial picture together with an error: refuse it rather than show garbage.
+    if (late) {
+        DestroyExceptionInfo(&exception);
+        corrupt(std::string(coder) + ": decoding took too long");
+    }
     if (!image || exception.severity >= ErrorException)
         return failWith("cannot decode");
     checkPictureSize(int64_t(image->columns), int64_t(image->rows), coder);
@@ -159,6 +193,8 @@ Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder)
     Picture pic;
     if (image->storage_class == PseudoClass && image->colors > 0 && image->colors <= 256)
         pic = fromIndexed(image.get(), &exception);
+    else if (image->depth == 1 && !image->matte)
+        pic = fromBilevel(image.get(), &exception);
     if (pic.isNull())
         pic = fromDirect(image.get(), &exception);
     if (pic.isNull())
