@@ -120,7 +120,7 @@ int main(int argc, char **argv)
                                    : 0.5 * (times[std::size_t(reps / 2 - 1)] + times[std::size_t(reps / 2)]);
     std::printf("mode=encode frames=%d pixels=%lld bytes=%zu reps=%d min_s=%.6f median_s=%.6f max_s=%.6f "
                 "mpix_per_s_median=%.1f mpix_per_s_best=%.1f\n",
-                frames, pixels, last.size(), reps, times.front(), median, times.back(), double(pixels) / median / 1e6,
-                double(pixels) / times.front() / 1e6);
+                frames, pixels, last.size(), reps, times.front(), median, times.back(),
+                double(pixels) / median / 1e6, double(pixels) / times.front() / 1e6);
     return 0;
 }

@@ -23,7 +23,8 @@ struct Rect {
     }
     Rect intersect(const Rect &o) const
     {
-        return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right), std::min(bottom, o.bottom)};
+        return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right),
+                std::min(bottom, o.bottom)};
     }
 };
 
@@ -117,7 +118,8 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
     const Rect overlap = Rect::of(b).intersect(Rect::of(p));
     if (overlap.empty())
         return;
-    if (b.pixels().size() < std::size_t(b.width) * b.height || p.pixels().size() < std::size_t(p.width) * p.height)
+    if (b.pixels().size() < std::size_t(b.width) * b.height ||
+        p.pixels().size() < std::size_t(p.width) * p.height)
         return;
 
     const bool bLocal = !b.colorMap().empty();
@@ -160,7 +162,8 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
     std::array<uint32_t, 256> bColor, pColor;
     for (int i = 0; i < 256; ++i) {
         const auto pack = [](const Rgb &c) { return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b; };
-        bColor[std::size_t(i)] = i < bTable.count() ? pack(bTable.entries[std::size_t(i)]) : 0x1000000u | uint32_t(i);
+        bColor[std::size_t(i)] =
+            i < bTable.count() ? pack(bTable.entries[std::size_t(i)]) : 0x1000000u | uint32_t(i);
         pColor[std::size_t(i)] = i < pTable.count() ? pack(pTable.entries[std::size_t(i)])
                                                     : (sameTable ? 0x1000000u : 0x2000000u) | uint32_t(i);
     }
@@ -340,8 +343,8 @@ void CropFrames(TGIFImage &image)
         // paints over it before anything else shows.
         if (disposalOf(f) == 2) {
             const TGIFSubImage &first = image.frame(0);
-            const bool hidden = b == image.count() - 1 && b > 0 && !first.transparent() && first.hasPixels() &&
-                                Rect::of(f).inside(Rect::of(first));
+            const bool hidden = b == image.count() - 1 && b > 0 && !first.transparent() &&
+                                first.hasPixels() && Rect::of(f).inside(Rect::of(first));
             if (!hidden)
                 continue;
         }
@@ -356,7 +359,8 @@ void CropFrames(TGIFImage &image)
         const uint16_t delay = delayOf(f);
         if (b > 0 && delay > 0) {
             TGIFSubImage &prev = image.frame(b - 1);
-            TGIFGraphicControlExtension *g = prev.graphicControl() ? prev.graphicControl() : prev.addGraphicControl();
+            TGIFGraphicControlExtension *g =
+                prev.graphicControl() ? prev.graphicControl() : prev.addGraphicControl();
             // Saturate: a wrapped sum would turn a long pause into a short one.
             g->delay = uint16_t(std::min<int>(g->delay + delay, std::numeric_limits<uint16_t>::max()));
         }

@@ -56,7 +56,7 @@ void putU16(std::vector<uint8_t> &out, uint16_t v)
     out.push_back(uint8_t(v >> 8));
 }
 
-/** Data sub-blocks of at most 255 bytes; an empty run writes nothing (a zero length would end the block list). */
+/** Data sub-blocks of at most 255 bytes. An empty run writes nothing: a zero length ends the list. */
 void putSubBlocks(std::vector<uint8_t> &out, const uint8_t *data, std::size_t size)
 {
     while (size > 0) {

@@ -20,7 +20,8 @@ namespace {
 
 const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kWhite{255, 255, 255}, kGray{90, 90, 90};
 
-TGIFSubImage makeFrame(int w, int h, std::vector<Rgb> colors, std::vector<uint8_t> pixels, int left = 0, int top = 0)
+TGIFSubImage makeFrame(int w, int h, std::vector<Rgb> colors, std::vector<uint8_t> pixels, int left = 0,
+                       int top = 0)
 {
     TGIFSubImage f;
     f.left = uint16_t(left);
@@ -91,7 +92,8 @@ std::vector<std::vector<uint32_t>> composite(const TGIFImage &image)
             for (int y = 0; y < f.height; ++y)
                 for (int x = 0; x < f.width; ++x) {
                     const uint8_t v = f.pixels()[std::size_t(y) * f.width + x];
-                    if ((g && g->transparent() && v == g->transparentIndex) || f.left + x >= W || f.top + y >= H)
+                    const bool clear = g && g->transparent() && v == g->transparentIndex;
+                    if (clear || f.left + x >= W || f.top + y >= H)
                         continue;
                     const Rgb c = map.entries.at(v);
                     canvas[std::size_t(f.top + y) * W + f.left + x] = uint32_t(c.r) << 16 | c.g << 8 | c.b;
@@ -150,7 +152,8 @@ TEST(GifOptimize, ColorTableEdgeCases)
 {
     TGIFImage image;
     addEditorFrame(image, makeFrame(2, 1, {kRed}, {0, 0}));                           // 1 entry
-    addEditorFrame(image, makeFrame(3, 2, {kRed, kGreen, kBlue, kWhite}, {0, 0, 0, 1, 1, 2})); // descending, 1 unused
+    // Already in descending use, with 1 unused entry.
+    addEditorFrame(image, makeFrame(3, 2, {kRed, kGreen, kBlue, kWhite}, {0, 0, 0, 1, 1, 2}));
     addEditorFrame(image, makeFrame(3, 2, {kRed, kGreen, kBlue, kWhite, kGray}, {0, 0, 0, 1, 1, 2}));
     OptimizeColorMaps(image);
 
@@ -196,7 +199,9 @@ TEST(GifOptimize, CleanupFirstHalf)
     // Deliberate departure: the next frame restores to what was before it, so this frame's
     // disposal still shows and stays (the original reset it too).
     addEditorFrame(image, makeFrame(4, 4, {kRed, kGreen}, std::vector<uint8_t>(16, 1)));
-    addEditorFrame(image, makeFrame(4, 4, {kRed, kGreen}, std::vector<uint8_t>(16, 1))).graphicControl()->setDisposal(3);
+    addEditorFrame(image, makeFrame(4, 4, {kRed, kGreen}, std::vector<uint8_t>(16, 1)))
+        .graphicControl()
+        ->setDisposal(3);
     // Not wholly inside the next (opaque) frame: the disposal stays.
     addEditorFrame(image, makeFrame(4, 4, {kRed, kGreen}, std::vector<uint8_t>(16, 1), 1, 0));
     addEditorFrame(image, makeFrame(4, 4, {kRed, kGreen}, std::vector<uint8_t>(16, 1)));
@@ -305,8 +310,8 @@ TEST(GifOptimize, MergeStepsBackOverRestoreToPreviousFrames)
 TEST(GifOptimize, CropCutsTransparentFramesAndDropsEmptyOnes)
 {
     TGIFImage image;
-    TGIFSubImage &a = addEditorFrame(image, makeFrame(4, 3, {kRed, kGreen}, {0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 1, 0}, 5, 6),
-                                     30);
+    const std::vector<uint8_t> ring{0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 1, 0};
+    TGIFSubImage &a = addEditorFrame(image, makeFrame(4, 3, {kRed, kGreen}, ring, 5, 6), 30);
     makeTransparent(a, 0);
     TGIFSubImage &empty = addEditorFrame(image, makeFrame(2, 2, {kRed, kGreen}, {0, 0, 0, 0}), 20);
     makeTransparent(empty, 0);
@@ -443,7 +448,8 @@ TEST(GifOptimize, SavedFileDecodesWithGiflib)
     px[15 * 40 + 20] = 2; // one pixel changes
     addEditorFrame(image, makeFrame(40, 30, {kRed, kGreen, kBlue}, px));
 
-    const auto path = std::filesystem::path(::testing::TempDir()) / ("optimized_" + std::to_string(::getpid()) + ".gif");
+    const auto path =
+        std::filesystem::path(::testing::TempDir()) / ("optimized_" + std::to_string(::getpid()) + ".gif");
     saveOptimizedToFile(image, path.string());
     int err = 0;
     GifFileType *gif = DGifOpenFileName(path.c_str(), &err);
@@ -495,9 +501,10 @@ TEST(GifOptimize, RandomAnimationsLookTheSameAfterOptimising)
             const int w = 1 + int(rng() % (W - x)), h = 1 + int(rng() % (H - y));
             std::vector<uint8_t> px(std::size_t(w) * h);
             for (int yy = 0; yy < h; ++yy)
-                for (int xx = 0; xx < w; ++xx)
-                    px[std::size_t(yy) * w + xx] =
-                        rng() % 4 ? uint8_t(base[std::size_t(y + yy) * W + x + xx] % count) : uint8_t(rng() % count);
+                for (int xx = 0; xx < w; ++xx) {
+                    const uint8_t kept = uint8_t(base[std::size_t(y + yy) * W + x + xx] % count);
+                    px[std::size_t(yy) * w + xx] = rng() % 4 ? kept : uint8_t(rng() % count);
+                }
             TGIFSubImage f = makeFrame(w, h, colors, px, x, y);
             if (i > 0 || rng() % 2) {
                 TGIFGraphicControlExtension *g = f.addGraphicControl();

@@ -151,7 +151,8 @@ TEST(GifWriter, TablesArePaddedAndSizedByTheirBitSize)
         EXPECT_EQ(b[13 + 9], c.descriptor);
         const std::size_t table = 13 + 10;
         const std::size_t lastColor = table + std::size_t(c.colors - 1) * 3;
-        EXPECT_EQ(slice(b, lastColor, 3), (Bytes{uint8_t(c.colors), uint8_t(c.colors + 1), uint8_t(c.colors + 2)}));
+        EXPECT_EQ(slice(b, lastColor, 3),
+                  (Bytes{uint8_t(c.colors), uint8_t(c.colors + 1), uint8_t(c.colors + 2)}));
         EXPECT_EQ(slice(b, lastColor + 3, std::size_t(c.fileEntries - c.colors) * 3),
                   Bytes(std::size_t(c.fileEntries - c.colors) * 3, 0))
             << "padding is black";
@@ -239,8 +240,8 @@ TEST(GifWriter, ExtensionLayouts)
         text->header[std::size_t(i)] = uint8_t(0xA0 + i);
     text->lines = {"hi"};
     EXPECT_EQ(extensionBytes(std::move(text)),
-              (Bytes{0x21, 0x01, 12, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 2,
-                     'h', 'i', 0}));
+              (Bytes{0x21, 0x01, 12, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB,
+                     0xAC, 2, 'h', 'i', 0}));
 
     auto app = std::make_unique<TGIFUnknownAppExtension>();
     app->identifier = "ABCDEFGH10"; // 10 bytes, as some files have
@@ -366,7 +367,10 @@ protected:
         std::ifstream in(p, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    std::size_t entries() { return std::size_t(std::distance(std::filesystem::directory_iterator(mDir), {})); }
+    std::size_t entries()
+    {
+        return std::size_t(std::distance(std::filesystem::directory_iterator(mDir), {}));
+    }
 
     std::filesystem::path mDir;
 };

@@ -225,7 +225,8 @@ TEST(WriterGiflib, RandomDocumentsDecodeToTheSameIndicesTablesAndExtensions)
             ASSERT_NE(map, nullptr);
             ASSERT_EQ(map->ColorCount, 1 << ours.colorMap().bitSize());
             for (int c = 0; c < map->ColorCount; ++c) {
-                const Rgb want = c < ours.colorMap().count() ? ours.colorMap().entries[std::size_t(c)] : Rgb{};
+                const auto &entries = ours.colorMap().entries;
+                const Rgb want = c < int(entries.size()) ? entries[std::size_t(c)] : Rgb{};
                 const GifColorType got = map->Colors[c];
                 EXPECT_EQ(Rgb(got.Red, got.Green, got.Blue), want) << "entry " << c;
             }
