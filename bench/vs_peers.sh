@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Side-by-side figures against peer tools, in one run: bench/vs_peers.sh [SECTION...]
-# Sections are the scripts in bench/peers/ (encode, quantize, decode, open, optimize, make ...);
+# Sections are the scripts in bench/peers/ (encode, quantize, decode, open, optimize, ...), each
+# called as SECTION.sh BUILD_DIR WORKDIR;
 # without arguments every section runs. Each prints its timings and the ratios to the peers.
 # Workloads are built once into build/bench-work by ../shared/bench/make_workloads.sh.
 set -euo pipefail
@@ -29,5 +30,5 @@ fi
 for s in "${sections[@]}"; do
     echo
     echo "== $s"
-    bash "bench/peers/$s.sh"
+    bash "bench/peers/$s.sh" "$BENCH_BUILD" "$BENCH_WORK"
 done
