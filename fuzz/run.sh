@@ -11,5 +11,8 @@ name=$1
 seconds=$2
 shift 2
 mkdir -p "build/fuzz/corpus/$name" "build/fuzz/findings/$name"
-exec "build/fuzz/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+# Fork mode keeps the run going past slow inputs (a huge frame legitimately announced by a few
+# bytes costs seconds under the sanitizers); crashes still stop it.
+exec "build/fuzz/fuzz/$name" -fork=1 -ignore_timeouts=1 -ignore_ooms=1 -max_total_time="$seconds" \
+    -timeout=30 -rss_limit_mb=2560 \
     -artifact_prefix="build/fuzz/findings/$name/" "build/fuzz/corpus/$name" "$@"
