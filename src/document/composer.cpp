@@ -11,6 +11,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -214,8 +215,36 @@ std::size_t flattenBytes(int width, int height, int frames, int inFlight)
 
 namespace {
 
+/**
+ * The transparent index a copied graphic control extension gets in the new table. The old index
+ * named a colour of the old table; kept as it stands it would hide whatever pixels of the
+ * composed picture reduced to that entry. When the composed pictures are transparent it names
+ * the entry of their transparent (fill) colour, giving that colour to an unused entry when no
+ * pixel has it; otherwise an unused entry, so the frame shows exactly the composed picture.
+ * nullopt when no such entry exists: the flag is cleared.
+ */
+std::optional<uint8_t> transparentEntry(std::vector<Rgb> &palette, const std::vector<uint8_t> &pixels,
+                                        const std::optional<Rgb> &resultTransparent)
+{
+    std::array<bool, 256> used{};
+    for (uint8_t p : pixels)
+        used[p] = true;
+    if (resultTransparent) {
+        for (std::size_t c = 0; c < palette.size() && c < 256; ++c)
+            if (used[c] && palette[c] == *resultTransparent)
+                return uint8_t(c);
+    }
+    for (std::size_t c = 0; c < palette.size() && c < 256; ++c)
+        if (!used[c]) {
+            if (resultTransparent)
+                palette[c] = *resultTransparent;
+            return uint8_t(c);
+        }
+    return std::nullopt;
+}
+
 /** The new frame that replaces `original`: the reduced picture at (0, 0) with copied extensions. */
-TGIFSubImage flattenedFrame(const TGIFSubImage &original, Picture reduced)
+TGIFSubImage flattenedFrame(const TGIFSubImage &original, Picture reduced, const std::optional<Rgb> &resultTransparent)
 {
     TGIFSubImage f;
     f.left = 0;
@@ -223,16 +252,25 @@ TGIFSubImage flattenedFrame(const TGIFSubImage &original, Picture reduced)
     f.width = uint16_t(reduced.width());
     f.height = uint16_t(reduced.height());
     f.interlaced = false;
-    TGIFColorMap map;
-    map.entries = std::move(reduced.palette());
-    f.setColorMap(std::move(map));
-    f.setPixels(std::move(reduced.data()));
+    std::optional<std::optional<uint8_t>> transparent; // worked out for the first flagged copy
     for (int e = 0; e < original.extensionCount(); ++e) {
         const TGIFExtension *source = original.extension(e);
         TGIFExtension *copy = f.appendExtension(source->clone());
         if (source == original.graphicControl())
             f.setGraphicControl(static_cast<TGIFGraphicControlExtension *>(copy));
+        if (auto *gce = extension_cast<TGIFGraphicControlExtension>(copy); gce && gce->transparent()) {
+            if (!transparent)
+                transparent = transparentEntry(reduced.palette(), reduced.data(), resultTransparent);
+            if (*transparent)
+                gce->transparentIndex = **transparent;
+            else
+                gce->setTransparent(false);
+        }
     }
+    TGIFColorMap map;
+    map.entries = std::move(reduced.palette());
+    f.setColorMap(std::move(map));
+    f.setPixels(std::move(reduced.data()));
     return f;
 }
 
@@ -408,7 +446,8 @@ void FlattenFrames(TGIFImage &document, int workers)
     flattened.onProgress = document.onProgress;
     flattened.onWarning = document.onWarning;
     for (int i = 0; i < n; ++i)
-        flattened.appendFrame(flattenedFrame(document.frame(i), std::move(reduced[std::size_t(i)])));
+        flattened.appendFrame(
+            flattenedFrame(document.frame(i), std::move(reduced[std::size_t(i)]), composer.resultTransparentColor()));
     document = std::move(flattened);
     document.progress(ProgressStage::Ending, "Converting...", 100);
 }

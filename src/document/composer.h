@@ -112,6 +112,9 @@ std::size_t flattenBytes(int width, int height, int frames, int inFlight);
  * of the animation, reduced to 256 colours (octree, nearest colour) and placed at (0, 0) with its
  * own table and no interlace. Each new frame carries copies of the extensions of the frame it
  * replaces, in order, with the primary graphic control reference on the copy of the primary.
+ * A copied graphic control that is transparent gets an index into the new table that hides
+ * nothing of the composed picture but its transparent fill colour (when the pictures have one):
+ * that colour's entry, else an entry no pixel uses; with all 256 in use its flag is cleared.
  * The document then holds only the new frames; its logical screen keeps its size and loses the
  * global table, background index and aspect byte, as every document the editor builds.
  *

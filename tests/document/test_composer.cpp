@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -335,9 +336,45 @@ TEST(FlattenFrames, FullScreenFramesWithCopiedExtensions)
     EXPECT_EQ(f1.extension(0)->kind(), ExtensionKind::Comment);
     EXPECT_EQ(f1.graphicControl(), f1.extension(1));
     EXPECT_EQ(f1.graphicControl()->delay, 11);
+    // Still transparent, but through an entry no pixel of the full picture uses.
     EXPECT_TRUE(f1.graphicControl()->transparent());
-    EXPECT_EQ(f1.graphicControl()->transparentIndex, 1);
+    EXPECT_EQ(std::count(f1.pixels().begin(), f1.pixels().end(), f1.graphicControl()->transparentIndex), 0);
     EXPECT_EQ(extension_cast<TGIFGraphicControlExtension>(f1.extension(2))->delay, 99);
+}
+
+// The old transparent index means nothing in the new table: kept as it stands it would hide
+// pixels of the composed picture when the file is shown or written.
+TEST(FlattenFrames, TransparentIndexPointsIntoTheNewTable)
+{
+    {
+        // Transparent results: the index names the fill colour, and only fill pixels are hidden.
+        TGIFImage d = screen(3, 1);
+        addFrame(d, 0, 0, 2, 1, {0, 2}, 1, 2);
+        FlattenFrames(d);
+        const TGIFSubImage &f = d.frame(0);
+        ASSERT_TRUE(f.graphicControl()->transparent());
+        const uint8_t t = f.graphicControl()->transparentIndex;
+        EXPECT_EQ(f.colorMap().entries[t], kBlue);
+        EXPECT_EQ(renderFrame(d, 0), "RBB");
+        EXPECT_EQ(f.pixels(), (std::vector<uint8_t>{f.pixels()[0], t, t}));
+        EXPECT_NE(f.pixels()[0], t);
+    }
+    {
+        // Opaque results using all 256 entries: no entry is free, so the flag goes.
+        std::vector<Rgb> all;
+        std::vector<uint8_t> indices;
+        for (int c = 0; c < 256; ++c) {
+            all.push_back(Rgb{uint8_t(c), uint8_t(255 - c), uint8_t(c / 2)});
+            indices.push_back(uint8_t(c));
+        }
+        TGIFImage d = screen(16, 16, all);
+        addFrame(d, 0, 0, 16, 16, indices);
+        addFrame(d, 0, 0, 1, 1, {0}, 1, 5);
+        FlattenFrames(d);
+        EXPECT_FALSE(d.frame(0).graphicControl()->transparent());
+        EXPECT_FALSE(d.frame(1).graphicControl()->transparent());
+        EXPECT_EQ(d.picture(1).pixel(15, 15), all[255]);
+    }
 }
 
 // A trailing frame with extensions only becomes a full frame showing the last picture again.
