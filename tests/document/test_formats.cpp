@@ -913,6 +913,31 @@ TEST(EmfImport, OutlinesAndPolygons)
     EXPECT_EQ(p.pixel(80, 80), kWhite) << "outside the hypotenuse";
 }
 
+TEST(EmfImport, ClippingAndPies)
+{
+    const std::vector<uint8_t> emf = EmfBuilder()
+                                         .record(37, {int32_t(kNullPen)})
+                                         .record(39, {1, 0, 0xFF0000}) // blue
+                                         .record(39, {2, 0, 0x0000FF}) // red
+                                         .record(37, {1})
+                                         .record(33, {})                          // SAVEDC
+                                         .record(30, {0, 0, 48, 96})              // INTERSECTCLIPRECT
+                                         .record(43, {0, 0, 96, 96})              // blue, left half only
+                                         .record(34, {-1})                        // RESTOREDC lifts the clip
+                                         .record(37, {2})
+                                         .record(47, {48, 0, 96, 48, 96, 24, 72, 0}) // PIE: upper-right quarter
+                                         .record(43, {80, 80, 90, 90})
+                                         .finish();
+    const Picture p = decodePicture(emf, "emf");
+    EXPECT_EQ(p.pixel(20, 50), kBlue);
+    EXPECT_EQ(p.pixel(60, 50), kWhite) << "outside the clip";
+    EXPECT_EQ(p.pixel(85, 85), kRed) << "clip restored";
+    EXPECT_EQ(p.pixel(80, 12), kRed) << "inside the pie";
+    EXPECT_EQ(p.pixel(62, 30), kWhite) << "lower-left quarter of the pie's ellipse";
+    EXPECT_EQ(p.pixel(82, 30), kWhite) << "lower-right quarter of the pie's ellipse";
+    EXPECT_EQ(p.pixel(62, 12), kWhite) << "upper-left quarter of the pie's ellipse";
+}
+
 TEST(EmfImport, StretchDibitsPlacesABottomUpBitmap)
 {
     // A 2 x 2 bitmap (red, blue / blue, white) stretched to 20 x 20 at (60, 10).

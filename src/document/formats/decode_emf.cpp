@@ -2,9 +2,10 @@
 // polygons and poly-polygons (32- and 16-bit), Bézier curves, rectangles, rounded rectangles,
 // ellipses, paths (fill, stroke, both), solid pens and brushes with the stock objects, the world and
 // page transforms with every map mode, and bitmaps (BitBlt, StretchBlt, StretchDIBits,
-// SetDIBitsToDevice; uncompressed DIBs of 1 to 32 bits). Not drawn: text, arcs/chords/pies, hatch
-// and pattern brushes (drawn solid), clipping regions, raster operations beyond copy/and/or, and
-// EMF+ records (the EMF records every dual file carries are used instead).
+// SetDIBitsToDevice; uncompressed DIBs of 1 to 32 bits), arcs, chords and pies, and rectangular
+// clipping (a clipping region is kept as its bounding box). Not drawn: text, hatch and pattern
+// brushes (drawn solid), raster operations beyond copy/and/or, and EMF+ records (the EMF records
+// every dual file carries are used instead).
 //
 // The picture's size is the frame of the header at 96 pixels per inch, the size the add command
 // has always shown a metafile at; a frame too large for the budget is drawn smaller.
@@ -12,6 +13,7 @@
 #include "decoders.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <variant>
@@ -60,7 +62,9 @@ struct DcState {
     Pen pen{false, 0, {0, 0, 0}};
     Brush brush{false, {255, 255, 255}};
     bool winding = false; // ALTERNATE by default
+    bool clockwise = false; // arc direction
     Point position;
+    std::optional<std::array<int, 4>> clip; // pixels; a region is kept as its bounding box
 };
 
 Rgb colorRef(uint32_t c)
@@ -77,8 +81,21 @@ public:
         : mPic(w, h, PixelFormat::Rgb24)
     {
         std::fill(mPic.data().begin(), mPic.data().end(), 255);
+        setClip(std::nullopt);
     }
     Picture &picture() { return mPic; }
+
+    /** Later drawing stays inside this pixel rectangle (the whole picture when none). */
+    void setClip(const std::optional<std::array<int, 4>> &clip)
+    {
+        mClip = {0, 0, mPic.width(), mPic.height()};
+        if (clip) {
+            mClip[0] = std::clamp((*clip)[0], 0, mPic.width());
+            mClip[1] = std::clamp((*clip)[1], 0, mPic.height());
+            mClip[2] = std::clamp((*clip)[2], mClip[0], mPic.width());
+            mClip[3] = std::clamp((*clip)[3], mClip[1], mPic.height());
+        }
+    }
 
     /** Fills the polygons (in pixel coordinates) as one shape, pixel centres inside. */
     void fill(const std::vector<Polygon> &polys, Rgb c, bool winding)
@@ -91,7 +108,7 @@ public:
                 minY = std::min(minY, q.y), maxY = std::max(maxY, q.y);
                 minX = std::min(minX, q.x), maxX = std::max(maxX, q.x);
             }
-        const int y0 = std::max(0, int(std::floor(minY))), y1 = std::min(mPic.height() - 1, int(std::ceil(maxY)));
+        const int y0 = std::max(mClip[1], int(std::floor(minY))), y1 = std::min(mClip[3] - 1, int(std::ceil(maxY)));
         if (y0 > y1 || maxX < 0 || minX >= mPic.width() || !spend(int64_t(y1 - y0 + 1) * mPic.width()))
             return;
         std::vector<std::pair<double, int>> xs;
@@ -151,8 +168,8 @@ public:
         const bool flipX = p1.x < p0.x, flipY = p1.y < p0.y;
         if (!(right > left) || !(bottom > top) || !std::isfinite(left + right + top + bottom))
             return;
-        const int x0 = std::max(0, int(std::lround(left))), x1 = std::min(mPic.width(), int(std::lround(right)));
-        const int y0 = std::max(0, int(std::lround(top))), y1 = std::min(mPic.height(), int(std::lround(bottom)));
+        const int x0 = std::max(mClip[0], int(std::lround(left))), x1 = std::min(mClip[2], int(std::lround(right)));
+        const int y0 = std::max(mClip[1], int(std::lround(top))), y1 = std::min(mClip[3], int(std::lround(bottom)));
         if (x0 >= x1 || y0 >= y1 || !spend(int64_t(x1 - x0) * (y1 - y0)))
             return;
         for (int y = y0; y < y1; ++y) {
@@ -179,7 +196,7 @@ private:
 
     void span(int y, double xa, double xb, Rgb c)
     {
-        const int x0 = std::max(0, int(std::ceil(xa - 0.5))), x1 = std::min(mPic.width() - 1, int(std::ceil(xb - 0.5)) - 1);
+        const int x0 = std::max(mClip[0], int(std::ceil(xa - 0.5))), x1 = std::min(mClip[2] - 1, int(std::ceil(xb - 0.5)) - 1);
         uint8_t *row = mPic.row(y);
         for (int x = x0; x <= x1; ++x) {
             row[3 * x] = c.r;
@@ -190,7 +207,7 @@ private:
 
     void plot(int x, int y, Rgb c)
     {
-        if (x < 0 || y < 0 || x >= mPic.width() || y >= mPic.height())
+        if (x < mClip[0] || y < mClip[1] || x >= mClip[2] || y >= mClip[3])
             return;
         uint8_t *p = mPic.row(y) + 3 * x;
         p[0] = c.r, p[1] = c.g, p[2] = c.b;
@@ -238,6 +255,7 @@ private:
     }
 
     Picture mPic;
+    std::array<int, 4> mClip{};
     int64_t mWork = 0;
 };
 
@@ -347,6 +365,8 @@ private:
     void addToPathOrDraw(std::vector<Point> pts, bool closed, bool fillable);
     static void bezier(std::vector<Point> &out, Point p0, Point p1, Point p2, Point p3);
     static std::vector<Point> ellipse(double l, double t, double r, double b);
+    std::vector<Point> arc(double l, double t, double r, double b, Point start, Point end) const;
+    void clipTo(double l, double t, double r, double b);
     void bitmap(ByteReader &rec, uint32_t type, std::size_t recordStart, uint32_t recordSize);
 
     std::span<const uint8_t> mBytes;
@@ -473,6 +493,39 @@ std::vector<Point> Player::ellipse(double l, double t, double r, double b)
         pts.push_back({cx + rx * std::cos(a), cy + ry * std::sin(a)});
     }
     return pts;
+}
+
+std::vector<Point> Player::arc(double l, double t, double r, double b, Point start, Point end) const
+{
+    const double cx = (l + r) / 2, cy = (t + b) / 2, rx = std::abs(r - l) / 2, ry = std::abs(b - t) / 2;
+    std::vector<Point> pts;
+    if (rx <= 0 || ry <= 0)
+        return pts;
+    // Angles measured counter-clockwise as drawn (y grows downwards).
+    const double a0 = std::atan2(-(start.y - cy) / ry, (start.x - cx) / rx);
+    double a1 = std::atan2(-(end.y - cy) / ry, (end.x - cx) / rx);
+    const double dir = mDc.clockwise ? -1 : 1;
+    double sweep = (a1 - a0) * dir;
+    while (sweep <= 1e-9)
+        sweep += 2 * M_PI;
+    const int steps = std::max(2, int(sweep / (2 * M_PI) * 72));
+    for (int i = 0; i <= steps; ++i) {
+        const double a = a0 + dir * sweep * i / steps;
+        pts.push_back({cx + rx * std::cos(a), cy - ry * std::sin(a)});
+    }
+    return pts;
+}
+
+void Player::clipTo(double l, double t, double r, double b)
+{
+    const Point p0 = toPixel({l, t}), p1 = toPixel({r, b});
+    std::array<int, 4> c{int(std::lround(std::min(p0.x, p1.x))), int(std::lround(std::min(p0.y, p1.y))),
+                         int(std::lround(std::max(p0.x, p1.x))), int(std::lround(std::max(p0.y, p1.y)))};
+    if (mDc.clip)
+        c = {std::max(c[0], (*mDc.clip)[0]), std::max(c[1], (*mDc.clip)[1]), std::min(c[2], (*mDc.clip)[2]),
+             std::min(c[3], (*mDc.clip)[3])};
+    mDc.clip = c;
+    mCanvas->setClip(mDc.clip);
 }
 
 void Player::bitmap(ByteReader &rec, uint32_t type, std::size_t recordStart, uint32_t recordSize)
@@ -705,6 +758,7 @@ Picture Player::play()
             if (i < 0 && std::size_t(-int64_t(i)) <= mSaved.size()) {
                 mDc = mSaved[mSaved.size() - std::size_t(-int64_t(i))];
                 mSaved.resize(mSaved.size() - std::size_t(-int64_t(i)));
+                mCanvas->setClip(mDc.clip);
             }
             break;
         }
@@ -807,6 +861,70 @@ Picture Player::play()
                     }
             }
             addToPathOrDraw(std::move(shape), true, true);
+            break;
+        }
+        case 45: case 46: case 47: case 55: { // ARC, CHORD, PIE, ARCTO
+            const double l = rec.i32le(), t = rec.i32le(), r = rec.i32le(), b = rec.i32le();
+            Point start{double(rec.i32le()), 0};
+            start.y = rec.i32le();
+            Point end{double(rec.i32le()), 0};
+            end.y = rec.i32le();
+            std::vector<Point> pts = arc(l, t, r, b, start, end);
+            if (pts.empty())
+                break;
+            if (rtype == 55) { // ARCTO: a line to the arc's start first, and the pen stays at its end
+                pts.insert(pts.begin(), mDc.position);
+                mDc.position = pts.back();
+            }
+            if (rtype == 47)
+                pts.push_back({(l + r) / 2, (t + b) / 2});
+            addToPathOrDraw(std::move(pts), rtype == 46 || rtype == 47, rtype == 46 || rtype == 47);
+            break;
+        }
+        case 41: { // ANGLEARC: centre, radius, start and sweep in degrees
+            Point c{double(rec.i32le()), 0};
+            c.y = rec.i32le();
+            const double radius = rec.u32le();
+            float angles[2];
+            for (float &v : angles) {
+                const uint32_t bits = rec.u32le();
+                std::memcpy(&v, &bits, 4);
+            }
+            if (!std::isfinite(angles[0]) || !std::isfinite(angles[1]))
+                break;
+            std::vector<Point> pts{mDc.position};
+            const int steps = std::clamp(int(std::abs(angles[1]) / 5), 2, 144);
+            for (int i = 0; i <= steps; ++i) {
+                const double a = (angles[0] + angles[1] * i / steps) * M_PI / 180;
+                pts.push_back({c.x + radius * std::cos(a), c.y - radius * std::sin(a)});
+            }
+            mDc.position = pts.back();
+            addToPathOrDraw(std::move(pts), false, false);
+            break;
+        }
+        case 57: mDc.clockwise = rec.u32le() == 2; break; // SETARCDIRECTION
+        case 30: { // INTERSECTCLIPRECT
+            const double l = rec.i32le(), t = rec.i32le(), r = rec.i32le(), b = rec.i32le();
+            clipTo(l, t, r, b);
+            break;
+        }
+        case 75: { // EXTSELECTCLIPRGN: device-unit region; RGN_COPY with no data clears the clip
+            const uint32_t dataSize = rec.u32le(), mode = rec.u32le();
+            if (mode == 5 && dataSize == 0) {
+                mDc.clip.reset();
+                mCanvas->setClip(mDc.clip);
+            } else if ((mode == 5 || mode == 1) && dataSize >= 32) {
+                rec.skip(16);
+                const int32_t l = rec.i32le(), t = rec.i32le(), r = rec.i32le(), b = rec.i32le();
+                const Point p0 = mDevice.apply({double(l), double(t)}), p1 = mDevice.apply({double(r), double(b)});
+                std::array<int, 4> c{int(std::lround(p0.x)), int(std::lround(p0.y)), int(std::lround(p1.x)),
+                                     int(std::lround(p1.y))};
+                if (mode == 1 && mDc.clip) // RGN_AND
+                    c = {std::max(c[0], (*mDc.clip)[0]), std::max(c[1], (*mDc.clip)[1]),
+                         std::min(c[2], (*mDc.clip)[2]), std::min(c[3], (*mDc.clip)[3])};
+                mDc.clip = c;
+                mCanvas->setClip(mDc.clip);
+            }
             break;
         }
         case 59: mInPath = true, mPath.clear(); break;  // BEGINPATH
