@@ -170,8 +170,8 @@ TEST(BmpHeader, FieldsAndRowOrder)
     const std::string s = out.str();
     ASSERT_EQ(s.size(), 14u + 40 + 2 * 4 + 8 * 3);
     auto u32 = [&](std::size_t at) {
-        return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16
-               | uint32_t(uint8_t(s[at + 3])) << 24;
+        return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8
+            | uint32_t(uint8_t(s[at + 2])) << 16 | uint32_t(uint8_t(s[at + 3])) << 24;
     };
     EXPECT_EQ(s.substr(0, 2), "BM");
     EXPECT_EQ(u32(2), s.size());
