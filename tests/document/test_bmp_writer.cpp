@@ -4,6 +4,7 @@
 #include "document/bmp_writer.h"
 #include "document/gif_error.h"
 #include "document/gif_image.h"
+#include "support/corpus.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,40 @@ TEST_F(BmpWriter, EachFrameAtItsOwnSizeWithItsOwnTable)
     expectFrameRoundTrip(image, 1, "second.bmp");
     expectFrameRoundTrip(image, 2, "global256.bmp");
     expectFrameRoundTrip(image, 3, "single.bmp");
+}
+
+TEST_F(BmpWriter, CorpusFramesMatchGraphicsMagicksOwnFrames)
+{
+    // Frames smaller than the screen, placed inside it, with odd widths and their own tables: the
+    // exported bitmap shows what GraphicsMagick itself reads as that frame of the GIF.
+    REQUIRE_CORPUS();
+    const struct {
+        const char *file;
+        int frames;
+    } cases[] = {
+        {"pillow/Tests/images/dispose_none_load_end.gif", 2},
+        {"blink-images/resources/quicksort.gif", 4},
+        {"devil-test-images/GIF/Newtons_cradle_animation_book_2.gif", 3},
+    };
+    for (const auto &c : cases) {
+        const fs::path gif = testsupport::corpusPath(c.file);
+        TGIFImage image;
+        std::ifstream in(gif, std::ios::binary);
+        image.LoadFromStream(in);
+        ASSERT_GE(image.count(), c.frames) << c.file;
+        for (int i = 0; i < c.frames; ++i) {
+            const fs::path bmp = mDir / ("corpus" + std::to_string(i) + ".bmp");
+            saveFrameAsBmp(image, i, bmp.string());
+            const Decoded ours = readWithMagick(bmp);
+            const Decoded theirs = readWithMagick(gif.string() + "[" + std::to_string(i) + "]");
+            EXPECT_EQ(ours.width, image.frame(i).width) << c.file << " frame " << i;
+            EXPECT_EQ(ours.height, image.frame(i).height) << c.file << " frame " << i;
+            EXPECT_EQ(ours.width, theirs.width) << c.file << " frame " << i;
+            EXPECT_EQ(ours.height, theirs.height) << c.file << " frame " << i;
+            EXPECT_EQ(ours.rgb.size(), std::size_t(image.frame(i).width) * image.frame(i).height * 3);
+            EXPECT_TRUE(ours.rgb == theirs.rgb) << c.file << " frame " << i;
+        }
+    }
 }
 
 TEST_F(BmpWriter, IndicesPastTheTableAreBlack)
