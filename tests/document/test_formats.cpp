@@ -369,6 +369,35 @@ TEST(JpegImport, CmykAndYcckBecomeRgb)
     }
 }
 
+TEST(JpegImport, ExifOrientationIsApplied)
+{
+    REQUIRE_CORPUS();
+    // Pillow's hopper_orientation_N.jpg hold the picture of hopper.jpg stored turned or mirrored
+    // (each encoded separately, so compare the mean difference: a wrong turn gives 40 and more).
+    const Picture upright = readPicture(corpusPath("pillow/Tests/images/hopper.jpg").string()).toRgb24();
+    for (int n = 2; n <= 8; ++n) {
+        const Picture p =
+            readPicture(corpusPath("pillow/Tests/images/hopper_orientation_" + std::to_string(n) + ".jpg").string()).toRgb24();
+        ASSERT_EQ(p.width(), upright.width()) << n;
+        ASSERT_EQ(p.height(), upright.height()) << n;
+        double total = 0;
+        for (std::size_t i = 0; i < p.data().size(); ++i)
+            total += std::abs(int(p.data()[i]) - int(upright.data()[i]));
+        EXPECT_LT(total / double(p.data().size()), 8.0) << "orientation " << n;
+    }
+    // Orientation 6 (turned a quarter): the stored frame is wider than high, the picture is not.
+    const Picture turned = readPicture(corpusPath("blink-images/resources/jpeg-height-exif-orientation.jpg").string());
+    const std::string bytes = slurp(corpusPath("blink-images/resources/jpeg-height-exif-orientation.jpg"));
+    std::size_t sof = 2; // walk the marker segments to the frame header
+    while (sof + 9 < bytes.size() && !(uint8_t(bytes[sof + 1]) >= 0xC0 && uint8_t(bytes[sof + 1]) <= 0xC2))
+        sof += 2 + std::size_t(uint8_t(bytes[sof + 2]) << 8 | uint8_t(bytes[sof + 3]));
+    ASSERT_LT(sof + 9, bytes.size());
+    const int storedHeight = uint8_t(bytes[sof + 5]) << 8 | uint8_t(bytes[sof + 6]);
+    const int storedWidth = uint8_t(bytes[sof + 7]) << 8 | uint8_t(bytes[sof + 8]);
+    EXPECT_EQ(turned.width(), storedHeight);
+    EXPECT_EQ(turned.height(), storedWidth);
+}
+
 TEST(JpegImport, DamagedFilesFailCleanly)
 {
     REQUIRE_CORPUS();
