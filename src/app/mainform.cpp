@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScreen>
@@ -201,6 +202,7 @@ void TMainform::createMenus()
     inserer = makeAction(QStringLiteral("inserer"), QStringLiteral("In&sèrer une image..."));
     connect(inserer, &QAction::triggered, this, [this] { insertClick(); });
     enregistrercadre = makeAction(QStringLiteral("enregistrercadre"), QStringLiteral("Enre&gistrer l'image sous..."));
+    connect(enregistrercadre, &QAction::triggered, this, [this] { enregistrercadreClick(); });
     QAction *wizard = makeAction(QStringLiteral("Assistantnouvelleanimation1"),
                                  QStringLiteral("&Assistant nouvelle animation..."));
     wizard->setEnabled(false); // the wizard comes with its own dialog
@@ -209,6 +211,16 @@ void TMainform::createMenus()
     File1->addActions({ajouter, inserer, enregistrercadre});
     File1->addSeparator();
     File1->addAction(wizard);
+    // Printing exists but its items are not shown.
+    QAction *printSeparator = File1->addSeparator();
+    printSeparator->setVisible(false);
+    QAction *pageSetup = makeAction(QStringLiteral("Configurationdelimpression1"), QStringLiteral("&Mise en page..."));
+    connect(pageSetup, &QAction::triggered, this, [this] { Configurationdelimpression1Click(); });
+    QAction *print = makeAction(QStringLiteral("Imprimer1"), QStringLiteral("Im&primer..."));
+    connect(print, &QAction::triggered, this, [this] { Imprimer1Click(); });
+    pageSetup->setVisible(false);
+    print->setVisible(false);
+    File1->addActions({pageSetup, print});
     File1->addSeparator();
     for (int k = 0; k < 4; ++k) {
         recentItems[std::size_t(k)] = makeAction(QStringLiteral("M%1").arg(k + 1), QString());

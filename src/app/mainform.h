@@ -14,6 +14,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
+class QPrinter;
 class QProgressBar;
 class QRadioButton;
 class QScrollArea;
@@ -23,6 +24,10 @@ class QSpinBox;
 class QToolBar;
 class QTimer;
 class QToolButton;
+
+namespace dialogs {
+class TDispo;
+}
 
 namespace app {
 
@@ -125,9 +130,16 @@ public:
     void PasteClick();
     void insClick();
     void methodeClick();
+    /** The disposal dialog, made once and reused (it remembers its last choice). */
+    dialogs::TDispo *dispo();
     void transcolClick();
     void ImageMouseUp(QPoint pos, Qt::MouseButton button);
     static bool clipboardHasBitmap();
+
+    // --- export and printing -------------------------------------------------------------------
+    void enregistrercadreClick();
+    void Configurationdelimpression1Click();
+    void Imprimer1Click();
 
     // --- playback ------------------------------------------------------------------------------
     void playClick();
@@ -224,6 +236,8 @@ private:
     QAction *save1 = nullptr, *save2 = nullptr, *eos = nullptr, *retablir = nullptr, *ajouter = nullptr,
             *inserer = nullptr, *enregistrercadre = nullptr, *N4 = nullptr;
     QAction *arriere = nullptr, *avant = nullptr;
+    dialogs::TDispo *mDispo = nullptr;
+    std::unique_ptr<QPrinter> mPrinter;
     bool mPickArmed = false;
     QTimer *Timer1 = nullptr;
     bool mBusy = false;

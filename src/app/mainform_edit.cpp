@@ -4,6 +4,7 @@
 #include "picture_qimage.h"
 #include "views.h"
 
+#include "dialogs/udispo.h"
 #include "document/document_ops.h"
 #include "document/quantize.h"
 
@@ -181,9 +182,27 @@ void TMainform::ImageMouseUp(QPoint pos, Qt::MouseButton button)
 
 namespace app {
 
+dialogs::TDispo *TMainform::dispo()
+{
+    if (!mDispo)
+        mDispo = new dialogs::TDispo(this);
+    return mDispo;
+}
+
 void TMainform::methodeClick()
 {
-    // Wired to the disposal dialog below once it exists.
+    const int s = mSelected;
+    if (!mDocument || s < 0 || s >= mDocument->count())
+        return;
+    doc::TGIFSubImage &frame = mDocument->frame(s);
+    if (!frame.graphicControl())
+        frame.addGraphicControl();
+    dialogs::TDispo *dialog = dispo();
+    dialog->presetFromDisposal(frame.graphicControl()->disposal());
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    frame.graphicControl()->setDisposal(dialog->disposalValue());
+    setModified(true);
 }
 
 void TMainform::playClick()

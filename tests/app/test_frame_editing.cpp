@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QTimer>
 #include <QLabel>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -162,6 +165,65 @@ private slots:
         t->form->ren(); // nothing selected
         t->form->nextClick();
         QCOMPARE(t->form->selectedFrame(), 0);
+    }
+
+    void disposalDialogPresetsAndWrites()
+    {
+        addFrames(2);
+        t->form->selectFrame(0);
+        doc::TGIFGraphicControlExtension *gce = t->form->document()->frame(0).graphicControl();
+        t->form->setModified(false);
+
+        // Answer the real modal dialog: choose "Image précédente" and OK.
+        auto answer = [](int position, bool ok) {
+            QTimer::singleShot(0, [position, ok] {
+                auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                auto *combo = dialog->findChild<QComboBox *>(QStringLiteral("disCombo"));
+                QVERIFY(combo);
+                if (position >= 0)
+                    combo->setCurrentIndex(position);
+                ok ? dialog->accept() : dialog->reject();
+            });
+        };
+        answer(2, true);
+        t->form->methodeClick();
+        QCOMPARE(gce->disposal(), 3);
+        QVERIFY(t->form->isModified());
+
+        t->form->setModified(false);
+        answer(0, false); // cancelled: nothing changes
+        t->form->methodeClick();
+        QCOMPARE(gce->disposal(), 3);
+        QVERIFY(!t->form->isModified());
+
+        // A disposal of 5 leaves the list where it was last time.
+        gce->setDisposal(5);
+        int shown = -1;
+        QTimer::singleShot(0, [&shown] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            shown = dialog->findChild<QComboBox *>(QStringLiteral("disCombo"))->currentIndex();
+            dialog->accept();
+        });
+        t->form->methodeClick();
+        QCOMPARE(shown, 0); // the cancelled run left it at position 0
+        QCOMPARE(gce->disposal(), 1);
+    }
+
+    void frameExportWritesItsOwnSize()
+    {
+        addFrames(2);
+        t->form->selectFrame(1);
+        const QString chosen = mDir.filePath(QStringLiteral("cadre"));
+        t->prompter->saveFiles.push_back(chosen);
+        t->form->enregistrercadreClick();
+        QCOMPARE(t->prompter->dialogs.last().filters, QStringList{QStringLiteral("Image Bitmap (*.bmp)")});
+        QImage bmp(chosen + QStringLiteral(".bmp"));
+        QVERIFY(!bmp.isNull());
+        QCOMPARE(bmp.size(), QSize(11, 8));
+        QCOMPARE(bmp.format(), QImage::Format_Indexed8);
+        const doc::Rgb c = t->form->document()->picture(1).pixel(3, 4);
+        QCOMPARE(bmp.pixel(3, 4), qRgb(c.r, c.g, c.b));
     }
 
     void transparentPickChangesTheViewsNotTheFile()
