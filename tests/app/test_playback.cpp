@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <optional>
+#include <random>
 #include <vector>
 
 using doc::Rgb;
@@ -117,6 +118,7 @@ private slots:
     void disposals4To7AreNotDrawn();
     void clippingAndOutOfTableIndices();
     void oversizedScreenIsNotComposed();
+    void randomFramesStayInsideTheirRectangles();
     void centredOffsets_data();
     void centredOffsets();
     void viewShowsFirstFrameAndPaintsOneFrameOnce();
@@ -350,6 +352,47 @@ void TestPlayback::oversizedScreenIsNotComposed()
     view.setDocument(nullptr);
 }
 
+void TestPlayback::randomFramesStayInsideTheirRectangles()
+{
+    // Frames anywhere (partly or wholly off the screen), any disposal, short pixel data and
+    // indices past the table: screen pixels outside every frame's rectangle stay silver.
+    std::mt19937 random(7);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+    for (int round = 0; round < 200; ++round) {
+        const int w = pick(1, 12), h = pick(1, 12);
+        std::vector<FrameSpec> specs;
+        std::vector<bool> covered(std::size_t(w * h), false);
+        for (int f = pick(1, 6); f > 0; --f) {
+            FrameSpec s;
+            s.left = pick(0, 1) ? pick(0, w + 2) : pick(0, 65535);
+            s.top = pick(0, h + 2);
+            s.width = pick(1, 10);
+            s.height = pick(1, 10);
+            s.pixels.resize(std::size_t(pick(0, s.width * s.height)));
+            for (uint8_t &p : s.pixels)
+                p = uint8_t(pick(0, 255));
+            s.disposal = pick(0, 7);
+            if (pick(0, 1))
+                s.transparent = pick(0, 3);
+            for (int y = s.top; y < std::min(h, s.top + s.height); ++y)
+                for (int x = s.left; x < std::min(w, s.left + s.width); ++x)
+                    covered[std::size_t(y * w + x)] = true;
+            specs.push_back(s);
+        }
+        const doc::TGIFImage image = makeDocument(w, h, specs);
+        app::PlaybackComposer composer(image);
+        for (int k = 0; k < 2 * image.count(); ++k) {
+            composer.show(k % image.count());
+            QCOMPARE(composer.picture().width(), w);
+            QCOMPARE(composer.picture().height(), h);
+            const std::vector<Rgb> shown = colours(composer.picture());
+            for (std::size_t p = 0; p < shown.size(); ++p)
+                if (!covered[p])
+                    QCOMPARE(shown[p], silver);
+        }
+    }
+}
+
 void TestPlayback::centredOffsets_data()
 {
     QTest::addColumn<int>("area");
@@ -415,6 +458,9 @@ void TestPlayback::viewPlaysLoopsInOrderAndKeepsLastFrame()
         order.push_back(index);
         times.push_back(clock.elapsed());
         QCOMPARE(view.paintedFrameIndex(), index);
+        // Announced only once the frame is what the view shows.
+        const QColor expected[] = {Qt::red, Qt::green, Qt::blue};
+        QCOMPARE(view.shownImage().pixelColor(0, 0), expected[index]);
     });
     clock.start();
     view.play();
