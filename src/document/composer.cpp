@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -20,13 +19,13 @@ namespace doc {
 // --- FrameComposer -----------------------------------------------------------------------------
 
 FrameComposer::FrameComposer(const TGIFImage &document)
-    : mDocument(document)
-    , mWidth(document.header.width)
+    : mWidth(document.header.width)
     , mHeight(document.header.height)
 {
     mComposerIndex.reserve(std::size_t(document.count()));
     for (int i = 0; i < document.count(); ++i) {
         const TGIFSubImage &sub = document.frame(i);
+        // Indices short of the rectangle (no reader makes them) would be read past: left out.
         if (sub.hasPixels() && sub.pixels().size() >= std::size_t(sub.width) * sub.height) {
             Frame f;
             f.sub = &sub;

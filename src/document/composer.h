@@ -22,7 +22,7 @@ namespace doc {
  * is by index: pixels equal to the frame's transparent index are left out, other pixels of the
  * same colour are drawn. Frames are clipped to the screen.
  *
- * The composer keeps a reference to the document, which must outlive it and stay unchanged.
+ * The composer keeps pointers into the document, which must outlive it and stay unchanged.
  */
 class FrameComposer
 {
@@ -50,8 +50,8 @@ public:
 
     /**
      * The colour of the screen where no frame has drawn: the first frame's transparent colour,
-     * else the background colour when there is a global table and some frame is transparent,
-     * else the window colour (white).
+     * else the background colour when there is a global table and some frame is transparent
+     * (black when the background index is beyond that table), else the window colour (white).
      */
     Rgb fillColor() const { return mFill; }
     /** Set when the results are transparent pictures (the first frame has a transparent colour). */
@@ -83,7 +83,6 @@ private:
     void draw(const Frame &f);
     void fillRect(int left, int top, int width, int height);
 
-    const TGIFImage &mDocument;
     std::vector<Frame> mFrames;
     std::vector<int> mComposerIndex;
     int mWidth = 0;
