@@ -122,10 +122,10 @@ FileDialogSpec TMainform::openDialogSpec() const
 
 FileDialogSpec TMainform::saveDialogSpec() const
 {
-    FileDialogSpec spec = openDialogSpec();
-    spec.title = QStringLiteral("Enregistrer sous");
-    spec.defaultSuffix = QStringLiteral("gif");
-    return spec;
+    FileDialogSpec request = openDialogSpec();
+    request.title = QStringLiteral("Enregistrer sous");
+    request.defaultSuffix = QStringLiteral("gif");
+    return request;
 }
 
 bool TMainform::askSaveFirst(const QString &question)

@@ -84,22 +84,22 @@ Answer QtPrompter::ask(MessageKind kind, const QString &text, Buttons buttons)
     return Answer::Cancel;
 }
 
-static void prepare(QFileDialog &dialog, const FileDialogSpec &spec)
+static void prepare(QFileDialog &dialog, const FileDialogSpec &request)
 {
     // Qt's own dialog behaves the same on every desktop (and under test).
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setWindowTitle(spec.title);
-    dialog.setNameFilters(spec.filters);
-    if (!spec.defaultSuffix.isEmpty())
-        dialog.setDefaultSuffix(spec.defaultSuffix);
-    if (!spec.directory.isEmpty())
-        dialog.setDirectory(spec.directory);
+    dialog.setWindowTitle(request.title);
+    dialog.setNameFilters(request.filters);
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.directory.isEmpty())
+        dialog.setDirectory(request.directory);
 }
 
-QStringList QtPrompter::chooseOpenFiles(const FileDialogSpec &spec, bool multiple)
+QStringList QtPrompter::chooseOpenFiles(const FileDialogSpec &request, bool multiple)
 {
     QFileDialog dialog(mParent);
-    prepare(dialog, spec);
+    prepare(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted)
@@ -107,10 +107,10 @@ QStringList QtPrompter::chooseOpenFiles(const FileDialogSpec &spec, bool multipl
     return dialog.selectedFiles();
 }
 
-QString QtPrompter::chooseSaveFile(const FileDialogSpec &spec)
+QString QtPrompter::chooseSaveFile(const FileDialogSpec &request)
 {
     QFileDialog dialog(mParent);
-    prepare(dialog, spec);
+    prepare(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -34,9 +34,9 @@ public:
 
     virtual Answer ask(MessageKind kind, const QString &text, Buttons buttons) = 0;
     /** Files to open (existing ones); empty when cancelled. */
-    virtual QStringList chooseOpenFiles(const FileDialogSpec &spec, bool multiple) = 0;
+    virtual QStringList chooseOpenFiles(const FileDialogSpec &request, bool multiple) = 0;
     /** A file to write (the overwrite question included); empty when cancelled. */
-    virtual QString chooseSaveFile(const FileDialogSpec &spec) = 0;
+    virtual QString chooseSaveFile(const FileDialogSpec &request) = 0;
 
     static QString title(MessageKind kind);
 };
@@ -50,8 +50,8 @@ public:
     {}
 
     Answer ask(MessageKind kind, const QString &text, Buttons buttons) override;
-    QStringList chooseOpenFiles(const FileDialogSpec &spec, bool multiple) override;
-    QString chooseSaveFile(const FileDialogSpec &spec) override;
+    QStringList chooseOpenFiles(const FileDialogSpec &request, bool multiple) override;
+    QString chooseSaveFile(const FileDialogSpec &request) override;
 
 private:
     QWidget *mParent;

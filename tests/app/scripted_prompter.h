@@ -39,21 +39,21 @@ public:
         return a;
     }
 
-    QStringList chooseOpenFiles(const app::FileDialogSpec &spec, bool) override
+    QStringList chooseOpenFiles(const app::FileDialogSpec &request, bool) override
     {
-        dialogs.append(spec);
+        dialogs.append(request);
         if (openFiles.empty())
-            throw std::logic_error("unexpected open dialog: " + spec.title.toStdString());
+            throw std::logic_error("unexpected open dialog: " + request.title.toStdString());
         QStringList files = openFiles.front();
         openFiles.pop_front();
         return files;
     }
 
-    QString chooseSaveFile(const app::FileDialogSpec &spec) override
+    QString chooseSaveFile(const app::FileDialogSpec &request) override
     {
-        dialogs.append(spec);
+        dialogs.append(request);
         if (saveFiles.empty())
-            throw std::logic_error("unexpected save dialog: " + spec.title.toStdString());
+            throw std::logic_error("unexpected save dialog: " + request.title.toStdString());
         QString file = saveFiles.front();
         saveFiles.pop_front();
         return file;

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# A user session with an animated GIF: play it (the view changes while it plays), stop, step to
+# the next frame, delete a frame after its confirmation, save with Ctrl+S, quit; the saved file
+# is then checked with movaro-gif-cli.
+source "$(dirname "$0")/lib.sh"
+
+: "${MOVARO_CORPUS_DIR:?}"
+source_gif="$MOVARO_CORPUS_DIR/giflib/pic/welcome2.gif"
+[ -f "$source_gif" ] || { echo "corpus missing: skipped"; exit 0; }
+
+work="$E2E_OUT/work"
+mkdir -p "$work"
+cp "$source_gif" "$work/anim.gif"
+frames_before=$("$MOVARO_BIN/movaro-gif-cli" info "$work/anim.gif" | grep -o '"left"' | wc -l)
+[ "$frames_before" -ge 3 ] || fail "the sample should be animated"
+
+start_x
+start_app "$work/anim.gif"
+window=$(wait_window 'anim\.gif - Movaro Gif')
+sleep 1
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+screenshot 01-opened
+
+# Play from the Control menu and watch the view change.
+xdotool key --window "$window" alt+c
+sleep 0.3
+xdotool key j
+sleep 0.4
+screenshot 02-playing-a
+sleep 0.5
+screenshot 03-playing-b
+# The view area: below the menu and tool bars, left of the side column.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+view="560x300+$((X + 20))+$((Y + 70))"
+convert "$E2E_OUT/02-playing-a.png" -crop "$view" "$E2E_OUT/view-a.png"
+convert "$E2E_OUT/03-playing-b.png" -crop "$view" "$E2E_OUT/view-b.png"
+diff=$(compare -metric AE "$E2E_OUT/view-a.png" "$E2E_OUT/view-b.png" null: 2>&1 || true)
+[ "${diff%% *}" != "0" ] || fail "the view did not change while playing"
+
+# Stop, then step to the next frame.
+xdotool key --window "$window" alt+c
+sleep 0.3
+xdotool key a
+sleep 0.3
+xdotool key --window "$window" alt+c
+sleep 0.3
+xdotool key s
+sleep 0.3
+screenshot 04-stepped
+
+# Delete the selected frame: the confirmation is answered Yes.
+xdotool key --window "$window" Delete
+box=$(wait_window '^Confirmation$')
+sleep 0.3
+screenshot 05-confirm-delete
+xdotool key --window "$box" Return
+sleep 0.5
+screenshot 06-deleted
+xdotool key --window "$window" ctrl+s
+sleep 1
+xdotool key --window "$window" alt+f
+sleep 0.3
+xdotool key q
+for _ in $(seq 1 50); do
+    kill -0 "$APP_PID" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$APP_PID" 2>/dev/null && { screenshot 07-still-open; fail "the editor did not quit"; }
+
+info=$("$MOVARO_BIN/movaro-gif-cli" info "$work/anim.gif")
+echo "$info" >"$E2E_OUT/info.json"
+frames_after=$(echo "$info" | grep -o '"left"' | wc -l)
+[ "$frames_after" -eq $((frames_before - 1)) ] || fail "expected $((frames_before - 1)) frames, found $frames_after"
+echo "$info" | grep -q '"frames":\[{[^]]*"extensions":\[{"kind":"loop"' || fail "looping extension not first in frame 0"
+echo "played, stepped, deleted and saved: $frames_after frames"
