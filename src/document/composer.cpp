@@ -206,70 +206,116 @@ Picture FrameComposer::ComposedFrame(int i)
 
 // --- FlattenFrames -----------------------------------------------------------------------------
 
-std::size_t flattenBytes(int width, int height, int frames, int inFlight)
+std::size_t flattenBytes(int width, int height, int frames, int inFlight, int bytesPerPixelInFlight)
 {
     const std::size_t area = std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0));
-    return area * 3 * std::size_t(std::max(inFlight, 0)) + area * std::size_t(std::max(frames, 0));
+    return area * std::size_t(std::max(bytesPerPixelInFlight, 0)) * std::size_t(std::max(inFlight, 0))
+        + area * std::size_t(std::max(frames, 0));
 }
 
 namespace {
 
+/** A composed picture on its way to the reduction; `covered` is empty unless results are transparent. */
+struct Job {
+    int index = 0;
+    Picture composed;
+    std::vector<uint8_t> covered;
+};
+
+/** A reduced picture and the entry its copied transparent graphic controls will name. */
+struct Reduced {
+    Picture picture;
+    std::optional<uint8_t> transparentEntry;
+};
+
 /**
- * The transparent index a copied graphic control extension gets in the new table. The old index
+ * The entry of the new table that transparent graphic controls of this frame name. The old index
  * named a colour of the old table; kept as it stands it would hide whatever pixels of the
- * composed picture reduced to that entry. When the composed pictures are transparent it names
- * the entry of their transparent (fill) colour, giving that colour to an unused entry when no
- * pixel has it; otherwise an unused entry, so the frame shows exactly the composed picture.
- * nullopt when no such entry exists: the flag is cleared.
+ * composed picture reduced to that entry.
+ *
+ * When the composed pictures are transparent (their fill colour marked), the entry is the one the
+ * unpainted pixels took. Painted pixels that happen to have the fill colour are moved to a spare
+ * entry of the same colour, or they too would be hidden and the frame below would show through.
+ * Otherwise the entry is one no pixel uses, so the frame shows exactly the composed picture.
+ * nullopt when no entry fits: the flag is then cleared.
  */
-std::optional<uint8_t> transparentEntry(std::vector<Rgb> &palette, const std::vector<uint8_t> &pixels,
-                                        const std::optional<Rgb> &resultTransparent)
+std::optional<uint8_t> transparentEntry(Picture &reduced, const std::vector<uint8_t> &covered,
+                                        const std::optional<Rgb> &fill)
 {
+    std::vector<Rgb> &palette = reduced.palette();
+    std::vector<uint8_t> &pixels = reduced.data();
+    const std::size_t entries = std::min<std::size_t>(palette.size(), 256);
     std::array<bool, 256> used{};
     for (uint8_t p : pixels)
         used[p] = true;
-    if (resultTransparent) {
-        for (std::size_t c = 0; c < palette.size() && c < 256; ++c)
-            if (used[c] && palette[c] == *resultTransparent)
+    auto spare = [&]() -> std::optional<uint8_t> {
+        for (std::size_t c = 0; c < entries; ++c)
+            if (!used[c])
                 return uint8_t(c);
+        return std::nullopt;
+    };
+
+    if (!fill)
+        return spare();
+
+    // The entry of the unpainted pixels (all of the fill colour, so all of one entry).
+    std::optional<uint8_t> entry;
+    bool paintedOnEntry = false;
+    if (covered.size() == pixels.size()) {
+        for (std::size_t k = 0; k < pixels.size() && !entry; ++k)
+            if (!covered[k])
+                entry = pixels[k];
+        if (entry)
+            for (std::size_t k = 0; k < pixels.size() && !paintedOnEntry; ++k)
+                paintedOnEntry = covered[k] && pixels[k] == *entry;
+    } else {
+        for (std::size_t c = 0; c < entries && !entry; ++c)
+            if (used[c] && palette[c] == *fill)
+                entry = uint8_t(c);
     }
-    for (std::size_t c = 0; c < palette.size() && c < 256; ++c)
-        if (!used[c]) {
-            if (resultTransparent)
-                palette[c] = *resultTransparent;
-            return uint8_t(c);
+    if (!entry) {
+        // Nothing unpainted: a spare entry of the fill colour keeps the pictures' transparent colour.
+        entry = spare();
+        if (entry)
+            palette[*entry] = *fill;
+        return entry;
+    }
+    if (paintedOnEntry) {
+        if (const std::optional<uint8_t> twin = spare()) {
+            palette[*twin] = palette[*entry];
+            for (std::size_t k = 0; k < pixels.size(); ++k)
+                if (covered[k] && pixels[k] == *entry)
+                    pixels[k] = *twin;
         }
-    return std::nullopt;
+    }
+    return entry;
 }
 
 /** The new frame that replaces `original`: the reduced picture at (0, 0) with copied extensions. */
-TGIFSubImage flattenedFrame(const TGIFSubImage &original, Picture reduced, const std::optional<Rgb> &resultTransparent)
+TGIFSubImage flattenedFrame(const TGIFSubImage &original, Reduced reduced)
 {
     TGIFSubImage f;
     f.left = 0;
     f.top = 0;
-    f.width = uint16_t(reduced.width());
-    f.height = uint16_t(reduced.height());
+    f.width = uint16_t(reduced.picture.width());
+    f.height = uint16_t(reduced.picture.height());
     f.interlaced = false;
-    std::optional<std::optional<uint8_t>> transparent; // worked out for the first flagged copy
     for (int e = 0; e < original.extensionCount(); ++e) {
         const TGIFExtension *source = original.extension(e);
         TGIFExtension *copy = f.appendExtension(source->clone());
         if (source == original.graphicControl())
             f.setGraphicControl(static_cast<TGIFGraphicControlExtension *>(copy));
         if (auto *gce = extension_cast<TGIFGraphicControlExtension>(copy); gce && gce->transparent()) {
-            if (!transparent)
-                transparent = transparentEntry(reduced.palette(), reduced.data(), resultTransparent);
-            if (*transparent)
-                gce->transparentIndex = **transparent;
+            if (reduced.transparentEntry)
+                gce->transparentIndex = *reduced.transparentEntry;
             else
                 gce->setTransparent(false);
         }
     }
     TGIFColorMap map;
-    map.entries = std::move(reduced.palette());
+    map.entries = std::move(reduced.picture.palette());
     f.setColorMap(std::move(map));
-    f.setPixels(std::move(reduced.data()));
+    f.setPixels(std::move(reduced.picture.data()));
     return f;
 }
 
@@ -280,8 +326,9 @@ TGIFSubImage flattenedFrame(const TGIFSubImage &original, Picture reduced, const
 class ReductionPool
 {
 public:
-    ReductionPool(int workers, std::vector<Picture> &results)
+    ReductionPool(int workers, std::vector<Reduced> &results, std::optional<Rgb> fill)
         : mResults(results)
+        , mFill(fill)
         , mCapacity(std::size_t(workers))
     {
         for (int w = 0; w < workers; ++w)
@@ -291,13 +338,13 @@ public:
     ~ReductionPool() { finish(); }
 
     /** Hands over a composed picture; waits while the queue is full. False once a job failed. */
-    bool push(int index, Picture picture)
+    bool push(Job job)
     {
         std::unique_lock lock(mMutex);
         mSpace.wait(lock, [this] { return mQueue.size() < mCapacity || mError; });
         if (mError)
             return false;
-        mQueue.emplace_back(index, std::move(picture));
+        mQueue.push_back(std::move(job));
         mWork.notify_one();
         return true;
     }
@@ -316,7 +363,7 @@ public:
         return mDone;
     }
 
-    /** Lets the workers drain the queue and stop; rethrows the first failure. */
+    /** Lets the workers drain the queue and stop. */
     void finish()
     {
         {
@@ -330,6 +377,7 @@ public:
         mThreads.clear();
     }
 
+    /** Rethrows the first failure of a job, once the workers have stopped. */
     void rethrow()
     {
         if (mError)
@@ -340,7 +388,7 @@ private:
     void run()
     {
         for (;;) {
-            std::pair<int, Picture> job;
+            Job job;
             {
                 std::unique_lock lock(mMutex);
                 mWork.wait(lock, [this] { return !mQueue.empty() || mClosing || mError; });
@@ -351,11 +399,14 @@ private:
             }
             mSpace.notify_one();
             try {
-                Picture reduced =
-                    ReduceBitmapColors(job.second, ReductionMode::OctreeQuantize, DitherMode::NearestColor, 8);
-                job.second = Picture(); // free the composed picture before taking the lock
+                Reduced r;
+                r.picture =
+                    ReduceBitmapColors(job.composed, ReductionMode::OctreeQuantize, DitherMode::NearestColor, 8);
+                job.composed = Picture(); // free the composed picture before the next one comes
+                r.transparentEntry = transparentEntry(r.picture, job.covered, mFill);
+                job.covered = {};
                 std::lock_guard lock(mMutex);
-                mResults[std::size_t(job.first)] = std::move(reduced);
+                mResults[std::size_t(job.index)] = std::move(r);
                 ++mDone;
             } catch (...) {
                 std::lock_guard lock(mMutex);
@@ -369,14 +420,15 @@ private:
         }
     }
 
-    std::vector<Picture> &mResults;
+    std::vector<Reduced> &mResults;
+    const std::optional<Rgb> mFill;
     const std::size_t mCapacity;
     std::vector<std::thread> mThreads;
     std::mutex mMutex;
     std::condition_variable mWork;
     std::condition_variable mSpace;
     std::condition_variable mProgress;
-    std::deque<std::pair<int, Picture>> mQueue;
+    std::deque<Job> mQueue;
     std::exception_ptr mError;
     int mDone = 0;
     bool mClosing = false;
@@ -400,20 +452,25 @@ void FlattenFrames(TGIFImage &document, int workers)
     const int h = composer.height();
     workers = resolveWorkers(workers);
 
+    // Transparent results need to know which pixels frames painted (one byte a pixel more).
+    const std::optional<Rgb> fill = composer.resultTransparentColor();
+    composer.setTrackCoverage(fill.has_value());
+    const int bytesPerPixel = fill ? 4 : 3;
+
     // In flight: the composer's canvas, the queue (one slot per worker), the picture each worker
     // holds and the one being handed over. A large screen gets fewer workers before it is refused.
     auto inFlight = [](int workerCount) { return 2 * workerCount + 2; };
-    while (workers > 1 && flattenBytes(w, h, n, inFlight(workers)) > kFlattenBudget)
+    while (workers > 1 && flattenBytes(w, h, n, inFlight(workers), bytesPerPixel) > kFlattenBudget)
         --workers;
-    if (flattenBytes(w, h, n, inFlight(workers)) > kFlattenBudget)
+    if (flattenBytes(w, h, n, inFlight(workers), bytesPerPixel) > kFlattenBudget)
         throw GifError(GifErrorKind::TooLarge);
     if (n > 0 && (w == 0 || h == 0))
         throw GifError(GifErrorKind::InvalidDimensions);
 
-    std::vector<Picture> reduced(static_cast<std::size_t>(n));
+    std::vector<Reduced> reduced(static_cast<std::size_t>(n));
     document.progress(ProgressStage::Starting, "Converting...", 0);
     {
-        ReductionPool pool(workers, reduced);
+        ReductionPool pool(workers, reduced, fill);
         int reported = -1;
         auto report = [&](int done) {
             const int percent = n ? done * 100 / n : 100;
@@ -423,7 +480,12 @@ void FlattenFrames(TGIFImage &document, int workers)
             }
         };
         for (int i = 0; i < n; ++i) {
-            if (!pool.push(i, composer.ComposedFrame(composer.composerIndex(i))))
+            Job job;
+            job.index = i;
+            job.composed = composer.ComposedFrame(composer.composerIndex(i));
+            if (fill)
+                job.covered = composer.coverage();
+            if (!pool.push(std::move(job)))
                 break;
             report(pool.done());
         }
@@ -445,8 +507,7 @@ void FlattenFrames(TGIFImage &document, int workers)
     flattened.onProgress = document.onProgress;
     flattened.onWarning = document.onWarning;
     for (int i = 0; i < n; ++i)
-        flattened.appendFrame(
-            flattenedFrame(document.frame(i), std::move(reduced[std::size_t(i)]), composer.resultTransparentColor()));
+        flattened.appendFrame(flattenedFrame(document.frame(i), std::move(reduced[std::size_t(i)])));
     document = std::move(flattened);
     document.progress(ProgressStage::Ending, "Converting...", 100);
 }

@@ -101,10 +101,11 @@ inline constexpr std::size_t kFlattenBudget = std::size_t(1) << 30;
 
 /**
  * Bytes FlattenFrames needs for a screen of width × height with `frames` frames and
- * `inFlight` composed pictures alive at once: W × H × 3 per picture in flight plus W × H
- * indices per flattened frame.
+ * `inFlight` composed pictures alive at once: W × H × 3 per picture in flight (4 when the
+ * pictures are transparent and carry which pixels frames painted) plus W × H indices per
+ * flattened frame.
  */
-std::size_t flattenBytes(int width, int height, int frames, int inFlight);
+std::size_t flattenBytes(int width, int height, int frames, int inFlight, int bytesPerPixelInFlight = 3);
 
 /**
  * Rebuilds a document just read so that every frame is the full composed picture at that point
@@ -112,8 +113,9 @@ std::size_t flattenBytes(int width, int height, int frames, int inFlight);
  * own table and no interlace. Each new frame carries copies of the extensions of the frame it
  * replaces, in order, with the primary graphic control reference on the copy of the primary.
  * A copied graphic control that is transparent gets an index into the new table that hides
- * nothing of the composed picture but its transparent fill colour (when the pictures have one):
- * that colour's entry, else an entry no pixel uses; with all 256 in use its flag is cleared.
+ * nothing of the composed picture but its unpainted pixels (when the pictures are transparent):
+ * their entry, painted pixels of the same colour being given a twin entry; else an entry no
+ * pixel uses. With no entry to spare its flag is cleared.
  * The document then holds only the new frames; its logical screen keeps its size and loses the
  * global table, background index and aspect byte, as every document the editor builds.
  *

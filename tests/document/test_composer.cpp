@@ -360,6 +360,22 @@ TEST(FlattenFrames, TransparentIndexPointsIntoTheNewTable)
         EXPECT_NE(f.pixels()[0], t);
     }
     {
+        // Frame 1 paints blue, the transparent fill colour, over red: flattened, that pixel must
+        // not take the hidden entry, or the red of frame 0 would show through it.
+        TGIFImage d = screen(3, 1);
+        addFrame(d, 0, 0, 2, 1, {0, 2}, 1, 2);
+        addFrame(d, 0, 0, 1, 1, {2}, 1, 3);
+        FlattenFrames(d);
+        const TGIFSubImage &f = d.frame(1);
+        const uint8_t t = f.graphicControl()->transparentIndex;
+        EXPECT_EQ(f.colorMap().entries[t], kBlue);
+        EXPECT_NE(f.pixels()[0], t);
+        EXPECT_EQ(f.colorMap().entries[f.pixels()[0]], kBlue);
+        FrameComposer again(d);
+        EXPECT_EQ(render(again.ComposedFrame(0)), "RBB");
+        EXPECT_EQ(render(again.ComposedFrame(1)), "BBB");
+    }
+    {
         // Opaque results using all 256 entries: no entry is free, so the flag goes.
         std::vector<Rgb> all;
         std::vector<uint8_t> indices;

@@ -62,10 +62,6 @@ const std::map<std::string, Differs> kDiffers = {
     // The first graphic control extension of a frame is its primary one (delay 200 ms); wuffs
     // takes the last (300 ms).
     {"wuffs/test/data/artificial-gif/multiple-graphic-controls.gif", {"checksum", "first graphic control is primary"}},
-    // Composed frames match; the flattened file differs as shown. Its pictures mark the fill
-    // colour transparent (frame 0 is transparent), and frame 1 draws that very colour, opaque,
-    // over black at (346, 282): flattened, those two pixels are hidden and the black shows.
-    {"wuffs/test/data/gifplayer-muybridge.gif", {"flattened frame 1 ", "flattened: an opaque pixel of the transparent colour"}},
 };
 
 std::vector<uint8_t> readFile(const std::filesystem::path &path)
