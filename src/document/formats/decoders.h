@@ -4,6 +4,7 @@
 
 #include "picture_formats.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@ Picture decodePsp(std::span<const uint8_t> bytes);
 Picture decodeCel(std::span<const uint8_t> bytes);
 Picture decodeRla(std::span<const uint8_t> bytes);
 Picture decodeEmf(std::span<const uint8_t> bytes);
+Picture decodeTga(std::span<const uint8_t> bytes);
 
 /** GraphicsMagick with its coder named explicitly ("BMP", "TIFF", "SGI", ...). */
 Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder);

@@ -49,25 +49,6 @@ Picture decodeFax(std::span<const uint8_t> b)
     return decodeWithMagick(b, tiff ? "TIFF" : "FAX");
 }
 
-/** Mirrors a picture left to right. */
-void mirror(Picture &p)
-{
-    const int w = p.width(), bpp = p.bytesPerPixel();
-    for (int y = 0; y < p.height(); ++y) {
-        uint8_t *row = p.row(y);
-        for (int x = 0; x < w / 2; ++x)
-            std::swap_ranges(row + x * bpp, row + (x + 1) * bpp, row + (w - 1 - x) * bpp);
-    }
-}
-
-Picture decodeTga(std::span<const uint8_t> b)
-{
-    Picture p = decodeWithMagick(b, "TGA");
-    // GraphicsMagick honours the top/bottom origin bit but not the right-to-left one.
-    if (b.size() > 17 && (b[17] & 0x10))
-        mirror(p);
-    return p;
-}
 Picture decodePcx(std::span<const uint8_t> b)
 {
     return decodeWithMagick(b, "PCX");
