@@ -1,6 +1,7 @@
 // Construction of the main window: menus, tool bars, side panels, view area, frames area.
 #include "mainform.h"
 
+#include "animation_view.h"
 #include "views.h"
 
 #include <QAction>
@@ -48,12 +49,15 @@ public:
     using QWidget::QWidget;
     PictureBox *still = nullptr;
     QWidget *marker = nullptr;
+    std::function<void()> onResize;
 
 protected:
     void resizeEvent(QResizeEvent *) override
     {
         if (still)
             still->setGeometry(rect());
+        if (onResize)
+            onResize();
     }
 };
 
@@ -408,7 +412,7 @@ QWidget *TMainform::createViewArea()
     canvas->setObjectName(QStringLiteral("canvas"));
     canvas->setAutoFillBackground(true);
     canvas->setPalette(silver);
-    gif = new PictureBox(canvas);
+    gif = new AnimationView(canvas);
     gif->setObjectName(QStringLiteral("gif"));
     Image = new PictureBox(canvas);
     Image->setObjectName(QStringLiteral("Image"));
@@ -421,6 +425,8 @@ QWidget *TMainform::createViewArea()
     sc->setGeometry(0, 0, 0, 0);
     canvas->still = Image;
     canvas->marker = sc;
+    canvas->onResize = [this] { BoxResize(); };
+    connect(gif, &AnimationView::afterPaint, this, [this] { After(); });
     mCanvas = canvas;
     Box->setWidget(canvas);
     return Box;

@@ -31,6 +31,7 @@ class TDispo;
 
 namespace app {
 
+class AnimationView;
 class PanelHeader;
 class PictureBox;
 class ThumbnailSlot;
@@ -145,6 +146,9 @@ public:
     void playClick();
     /** Stops playback; the still view comes back. */
     void stopPlayback();
+    /** The frame the animated view shows (0 when it is hidden or holds nothing). */
+    int PaintedFrameIndex() const;
+    void After();
     void nextClick();
     void backClick();
 
@@ -166,7 +170,8 @@ public:
     QRadioButton *infini = nullptr, *fini = nullptr;
     QSpinBox *NumLoops = nullptr, *Period = nullptr;
     QPlainTextEdit *Gifcomment = nullptr;
-    PictureBox *Image = nullptr, *gif = nullptr;
+    PictureBox *Image = nullptr;
+    AnimationView *gif = nullptr;
     std::array<ThumbnailSlot *, 4> thumbs{};
     QMenu *File1 = nullptr;
     std::array<QAction *, 4> recentItems{};
@@ -204,6 +209,13 @@ private:
     /** Progress of the document's long operations, delivered on the user-interface thread. */
     doc::TGIFImage::ProgressHandler progressHandler();
     void moveFrame(int offset);
+    /**
+     * Ends any playback and lets go of the document before a command changes or replaces it: the
+     * animated view reads the document while it plays.
+     */
+    void releaseAnimation();
+    /** Centres the animated view in the view area. */
+    void BoxResize();
     void pasteFromClipboard(bool append);
 
     // the document and editor state

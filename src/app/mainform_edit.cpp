@@ -1,6 +1,7 @@
 // Frame editing: delete, duplicate, move, copy, cut, paste, disposal, transparent-colour pick.
 #include "mainform.h"
 
+#include "animation_view.h"
 #include "picture_qimage.h"
 #include "views.h"
 
@@ -27,6 +28,7 @@ bool TMainform::clipboardHasBitmap()
 
 void TMainform::DelClick()
 {
+    releaseAnimation();
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
@@ -50,6 +52,7 @@ void TMainform::DelClick()
 
 void TMainform::DupClick()
 {
+    releaseAnimation();
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
@@ -63,6 +66,7 @@ void TMainform::DupClick()
 
 void TMainform::moveFrame(int offset)
 {
+    releaseAnimation();
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
@@ -91,6 +95,7 @@ void TMainform::CopyItemClick()
 
 void TMainform::CutItemClick()
 {
+    releaseAnimation();
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
@@ -104,6 +109,7 @@ void TMainform::CutItemClick()
 
 void TMainform::pasteFromClipboard(bool append)
 {
+    releaseAnimation();
     int p = std::max(mSelected, 0);
     if (!clipboardHasBitmap()) {
         setModified(true);
@@ -191,6 +197,7 @@ dialogs::TDispo *TMainform::dispo()
 
 void TMainform::methodeClick()
 {
+    releaseAnimation();
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
@@ -211,8 +218,10 @@ void TMainform::playClick()
         return;
     doc::EnsureControlExtensions(*mDocument);
     Image->hide();
-    gif->setPicture(mDocument->empty() ? QImage() : toQImage(mDocument->picture(0)));
+    gif->setDocument(mDocument.get());
+    BoxResize();
     gif->show();
+    gif->play();
     check(QStringLiteral("played"));
     UpdateNavButtons();
     for (QWidget *w : {static_cast<QWidget *>(infini), static_cast<QWidget *>(fini),

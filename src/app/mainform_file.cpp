@@ -2,6 +2,7 @@
 // the add command that brings picture files in as frames.
 #include "mainform.h"
 
+#include "animation_view.h"
 #include "picture_qimage.h"
 #include "views.h"
 
@@ -174,9 +175,9 @@ bool TMainform::FileNewItemClick()
     HideThumbnails();
     showStill(true);
     check(QStringLiteral("closed"));
+    releaseAnimation();
     mDocument.reset();
     Image->clearPicture();
-    gif->clearPicture();
     path.clear();
     DocumentName = untitled;
     setTitle(DocumentName);
@@ -242,6 +243,7 @@ void TMainform::FileOpen1Execute(OpenSource source, const QString &commandLineFi
         selectFrame(0);
     mFrameEntries = 0;
     mSelected = -1;
+    releaseAnimation();
 
     double readSeconds = 0;
     try {
@@ -262,6 +264,7 @@ void TMainform::FileOpen1Execute(OpenSource source, const QString &commandLineFi
         ShowLooping();
         ShowComment();
     } catch (const std::exception &) {
+        releaseAnimation();
         showWarning(QStringLiteral("Format de fichier invalide."));
         // The failed file leaves an empty, untitled editor rather than a half-open one.
         mDocument.reset();
@@ -276,7 +279,8 @@ void TMainform::FileOpen1Execute(OpenSource source, const QString &commandLineFi
                         + QStringLiteral(" s"));
     path = file;
     showStill(false);
-    gif->setPicture(mDocument->empty() ? QImage() : toQImage(mDocument->picture(0)));
+    gif->setDocument(mDocument.get());
+    BoxResize();
     DocumentName = displayName(file);
     ren();
     selectFrame(0);
@@ -416,6 +420,7 @@ void TMainform::Plus(const QString &mode)
         }
 
         try {
+            releaseAnimation();
             auto copy = mDocument ? std::make_unique<doc::TGIFImage>(*mDocument) : std::make_unique<doc::TGIFImage>();
             if (!mDocument)
                 copy->onProgress = progressHandler();

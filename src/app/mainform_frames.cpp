@@ -1,12 +1,14 @@
 // The frame list's selection, the thumbnail strip and the still view.
 #include "mainform.h"
 
+#include "animation_view.h"
 #include "picture_qimage.h"
 #include "views.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
@@ -142,10 +144,34 @@ void TMainform::backClick()
         selectFrame(mSelected <= 0 ? mFrameEntries - 1 : mSelected - 1);
 }
 
+int TMainform::PaintedFrameIndex() const
+{
+    if (gif->isHidden() || !gif->document())
+        return 0;
+    return gif->paintedFrameIndex();
+}
+
+void TMainform::After()
+{
+    Slider->setValue(PaintedFrameIndex());
+}
+
+void TMainform::releaseAnimation()
+{
+    gif->stop();
+    gif->setDocument(nullptr);
+}
+
+void TMainform::BoxResize()
+{
+    if (mDocument)
+        gif->resize(mDocument->header.width, mDocument->header.height);
+    app::BoxResize(Box->viewport()->size(), gif);
+}
+
 void TMainform::stopPlayback()
 {
-    // No painter runs without playback; the animated view's picture is dropped all the same.
-    gif->clearPicture();
+    releaseAnimation();
     if (mSelected < 0 && mFrameEntries > 0)
         mSelected = 0;
     framesChange();

@@ -1,4 +1,5 @@
 #include "app/mainform.h"
+#include "app/animation_view.h"
 #include "app/views.h"
 #include "app_fixtures.h"
 #include "scripted_prompter.h"
