@@ -1,5 +1,6 @@
 #include "app_fixtures.h"
 
+#include "app/animation_view.h"
 #include "app/views.h"
 
 #include <QApplication>
@@ -9,6 +10,8 @@
 #include <QTimer>
 #include <QLabel>
 #include <QRadioButton>
+#include <QPlainTextEdit>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -152,6 +155,34 @@ private slots:
         QCOMPARE(t->form->selectedFrame(), -1);
         QVERIFY(!t->form->Image->picture().isNull()); // the still view keeps its picture
         QVERIFY(app::TMainform::clipboardHasBitmap());
+    }
+
+    void playAndStop()
+    {
+        addFrames(3);
+        t->form->ren(); // nothing selected
+        t->form->playClick();
+        QVERIFY(t->form->Image->isHidden());
+        QVERIFY(t->form->gif->isPlaying());
+        QVERIFY(t->form->stop->isEnabled());
+        QVERIFY(!t->form->play->isEnabled());
+        QVERIFY(!t->form->Period->isEnabled());
+        QVERIFY(!t->form->Gifcomment->isEnabled());
+        // The slider follows the frames as they are painted.
+        QTRY_VERIFY_WITH_TIMEOUT(t->form->Slider->value() == 1, 3000);
+
+        t->form->stopPlayback(); // nothing selected: frame 0 is selected and shown
+        QVERIFY(!t->form->gif->isPlaying());
+        QCOMPARE(t->form->selectedFrame(), 0);
+        QVERIFY(!t->form->Image->isHidden());
+        QVERIFY(t->form->Period->isEnabled());
+        QVERIFY(t->form->NumLoops->isEnabled()); // whichever looping choice is set
+
+        // A thumbnail click while playing stops first.
+        t->form->playClick();
+        t->form->clickSlot(3);
+        QVERIFY(!t->form->gif->isPlaying());
+        QCOMPARE(t->form->selectedFrame(), 2);
     }
 
     void steppingWrapsAround()
