@@ -116,6 +116,7 @@ std::size_t flattenBytes(int width, int height, int frames, int inFlight, int by
  * nothing of the composed picture but its unpainted pixels (when the pictures are transparent):
  * their entry, painted pixels of the same colour being given a twin entry; else an entry no
  * pixel uses. With no entry to spare its flag is cleared.
+ *
  * The document then holds only the new frames; its logical screen keeps its size and loses the
  * global table, background index and aspect byte, as every document the editor builds.
  *
@@ -126,6 +127,9 @@ std::size_t flattenBytes(int width, int height, int frames, int inFlight, int by
  * Throws GifError TooLarge, before allocating, when the work would need more than
  * kFlattenBudget; GifError InvalidDimensions for a zero-size logical screen with frames; and
  * whatever ReduceBitmapColors throws. On failure the document is left as it was.
+ *
+ * The open command also refuses what the stricter second reading refuses: it runs
+ * checkOpenable (gif_reader.h) on the file's bytes before calling this.
  */
 void FlattenFrames(TGIFImage &document, int workers = 0);
 
