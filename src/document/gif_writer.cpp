@@ -321,8 +321,13 @@ void TGIFImage::SaveToStream(std::ostream &stream) const
         packed |= 0x80;
     if (header.colorMap.sorted)
         packed |= 0x08;
+    // With a global table the size field must be that table's own size, or readers would take
+    // the frames that follow for more table entries; the colour resolution still tells the largest.
+    const int sizeBits = header.colorMap.empty() ? bits : header.colorMap.bitSize();
     if (bits > 0)
-        packed |= uint8_t((((bits - 1) * 16) & 0x70) | ((bits - 1) & 0x07));
+        packed |= uint8_t(((bits - 1) * 16) & 0x70);
+    if (sizeBits > 0)
+        packed |= uint8_t((sizeBits - 1) & 0x07);
     out.push_back(packed);
     out.push_back(header.background);
     out.push_back(header.aspect);

@@ -161,7 +161,7 @@ TEST(GifWriter, TablesArePaddedAndSizedByTheirBitSize)
     }
 }
 
-TEST(GifWriter, ScreenSizeFieldFollowsTheLargestTableAndGlobalTableIsWritten)
+TEST(GifWriter, ScreenResolutionFollowsTheLargestTableAndSizeTheGlobalTable)
 {
     TGIFImage image;
     image.header.colorMap = grayTable(3);
@@ -175,7 +175,9 @@ TEST(GifWriter, ScreenSizeFieldFollowsTheLargestTableAndGlobalTableIsWritten)
     image.appendFrame(std::move(noLocal));
     const Bytes b = save(image);
     EXPECT_EQ(slice(b, 0, 6), bytesOf("GIF87a")) << "a sorted global table alone does not ask for 89a";
-    EXPECT_EQ(slice(b, 10, 3), (Bytes{0x80 | 0x08 | 0x40 | 0x04, 2, 49}));
+    // Resolution from the largest table (5 bits); size from the global table actually written
+    // (2 bits), so the frames after it are not mistaken for more entries.
+    EXPECT_EQ(slice(b, 10, 3), (Bytes{0x80 | 0x08 | 0x40 | 0x01, 2, 49}));
     EXPECT_EQ(slice(b, 13, 12), (Bytes{1, 2, 3, 2, 3, 4, 3, 4, 5, 0, 0, 0}));
     // Second frame: descriptor without a local table, code size from the global table (2 bits).
     const Bytes secondDescriptor{0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x00, 2};
