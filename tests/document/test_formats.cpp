@@ -472,10 +472,13 @@ std::vector<std::pair<fs::path, fs::path>> bmpsuitePairs(const std::string &fold
     const std::regex src("src=\"([^\"]+)\"");
     for (auto it = std::sregex_iterator(html.begin(), html.end(), src); it != std::sregex_iterator(); ++it) {
         const std::string s = (*it)[1];
-        if (s.size() > 4 && s.substr(s.size() - 4) == ".png")
-            lastPng = s;
-        else if (s.rfind("../" + folder + "/", 0) == 0 && !lastPng.empty()) {
-            out.emplace_back(corpusPath("bmpsuite/" + s.substr(3)), corpusPath("bmpsuite/html/" + lastPng));
+        if (s.size() > 4 && s.substr(s.size() - 4) == ".png") {
+            if (lastPng.empty()) // the first picture shown is the preferred rendering
+                lastPng = s;
+        }
+        else {
+            if (s.rfind("../" + folder + "/", 0) == 0 && !lastPng.empty())
+                out.emplace_back(corpusPath("bmpsuite/" + s.substr(3)), corpusPath("bmpsuite/html/" + lastPng));
             lastPng.clear();
         }
     }
@@ -498,41 +501,52 @@ fs::path kimageTemplate(const fs::path &file)
 
 } // namespace
 
-TEST(MagickImport, BmpSuiteGoodFilesMatchReferences)
+TEST(BmpImport, BmpSuiteMatchesReferences)
 {
     REQUIRE_CORPUS();
-    const auto pairs = bmpsuitePairs("g");
-    ASSERT_GT(pairs.size(), 20u);
-    for (const auto &[bmp, ref] : pairs) {
-        SCOPED_TRACE(bmp.filename().string());
-        Picture p;
-        ASSERT_NO_THROW(p = readPicture(bmp.string()));
-        // GraphicsMagick widens 5- and 6-bit channels by shifting (31 -> 248), the references by
-        // bit replication (31 -> 255).
-        const int tolerance = bmp.filename().string().rfind("rgb16", 0) == 0 ? 8 : 0;
-        EXPECT_LE(maxDifferenceWithAlpha(p, readPicture(ref.string())), tolerance);
-    }
+    // The good files and the questionable ones, each against the picture bmpsuite's page shows.
+    // Left out: RLE24 and OS/2 Huffman (GraphicsMagick reads neither), 64-bit, files whose reference is
+    // one of several acceptable answers, the non-square-pixel one (its reference is stretched), the
+    // colour-profile one, and the RLE gap files (their reference marks a palette colour that is also
+    // used elsewhere as transparent, which a designated colour cannot tell apart).
+    const std::vector<std::string> skip = {"rgb24rle24.bmp", "pal1huffmsb.bmp", "rgba64.bmp", "rgb24jpeg.bmp",
+                                           "rgb24png.bmp", "rgb32fakealpha.bmp", "pal8os2v2-16.bmp",
+                                           "rgb16faketrns.bmp", "pal8nonsquare.bmp", "rgb24prof2.bmp",
+                                           "pal4rletrns.bmp", "pal8rletrns.bmp"};
+    int compared = 0;
+    for (const char *folder : {"g", "q"})
+        for (const auto &[bmp, ref] : bmpsuitePairs(folder)) {
+            if (std::find(skip.begin(), skip.end(), bmp.filename().string()) != skip.end())
+                continue;
+            SCOPED_TRACE(bmp.string());
+            // Channels of unusual widths (7, 6, 1 bits...) are widened with rounding; the references
+            // replicate bits, a few levels apart.
+            const std::string name = bmp.filename().string();
+            const bool oddMasks = name.find('-') != std::string::npos && name.rfind("rgb", 0) == 0;
+            try {
+                EXPECT_LE(maxDifferenceWithAlpha(readPicture(bmp.string()), readPicture(ref.string())), oddMasks ? 8 : 0);
+                ++compared;
+            } catch (const ImportError &e) {
+                ADD_FAILURE() << e.what();
+            }
+        }
+    EXPECT_GT(compared, 50);
 }
 
 TEST(MagickImport, ImageRsReferences)
 {
     REQUIRE_CORPUS();
-    // Pictures GraphicsMagick 1.3.40 renders differently from the references; they are still read
-    // safely. BMP: 4- and 5-bit channels widened by shifting (up to 16 levels off), alpha of 16-bit
-    // and V4/V5 bitfield files dropped, RLE gaps filled instead of transparent, RLE24 and bad indices,
-    // 2-bit palettes. ICO: the 32-bit entry's alpha. TGA: attribute bits, colour-map offsets, 32-bit
-    // alpha. TIFF: horizontal predictor. Ours on purpose: a TGA alpha channel that is zero everywhere
-    // is taken as filler and the picture shown opaque (utc32); b5-attrib's attribute bit.
-    const std::vector<std::string> knownGaps = {"testsuite/utc32.tga", "testsuite/b5-attrib.tga",
-        "images/Info_X1_R5_G5_B5.bmp", "images/Info_X1_R5_G5_B5_Top_Down.bmp", "images/V3_A1_R5_G5_B5.bmp",
+    // Read differently from the references, still read safely. On purpose: an alpha channel that is
+    // zero everywhere is taken as filler and the picture shown opaque (utc32, V3_A*); BI_RGB bitmaps
+    // ignore any alpha mask, as Windows does (V5_A8_R8_G8_B8_Rgb); pixels an RLE bitmap skips are
+    // transparent, as in bmpsuite's reference (pal4rle*: this one fills them black); b5-attrib's
+    // attribute bit. GraphicsMagick 1.3.40: RLE24, the 32-bit icon entry's alpha, TIFF predictor.
+    const std::vector<std::string> knownGaps = {
+        "testsuite/utc32.tga", "testsuite/b5-attrib.tga", "images/V3_A1_R5_G5_B5.bmp",
         "images/V3_A1_R5_G5_B5_Top_Down.bmp", "images/V3_A4_R4_G4_B4.bmp", "images/V3_A4_R4_G4_B4_Top_Down.bmp",
-        "images/V3_R5_G6_B5.bmp", "images/V3_R5_G6_B5_Top_Down.bmp", "images/V3_X4_R4_G4_B4.bmp",
-        "images/V3_X4_R4_G4_B4_Top_Down.bmp", "images/V3_X8_R8_G8_B8_Top_Down.bmp", "images/V4_A8_R8_G8_B8.bmp",
-        "images/V4_R5_G6_B5.bmp", "images/V5_A1_R5_G5_B5.bmp", "images/pal2.bmp", "images/pal2color.bmp",
-        "images/pal4rlecut.bmp", "images/pal4rletrns.bmp", "images/pal8badindex.bmp", "images/rgb16-231.bmp",
-        "images/rgb16-565.bmp", "images/rgb16.bmp", "images/rgb24rle24.bmp", "images/rgba16-1924.bmp",
-        "images/rgba32-61754.bmp", "images/rgba32abf.bmp", "images/multiple_entries_with_different_bit_depth.ico",
-        "testsuite/hpredict.tiff", "testsuite/hpredict_packbits.tiff"};
+        "images/V5_A8_R8_G8_B8_Rgb.bmp", "images/pal4rlecut.bmp", "images/pal4rletrns.bmp", "images/rgb24rle24.bmp",
+        "images/multiple_entries_with_different_bit_depth.ico", "testsuite/hpredict.tiff",
+        "testsuite/hpredict_packbits.tiff"};
     std::map<std::string, int> compared;
     for (const char *format : {"bmp", "ico", "tga", "tiff", "pbm"}) {
         const std::string base = std::string("image-rs-image/tests/images/") + format;
@@ -555,7 +569,7 @@ TEST(MagickImport, ImageRsReferences)
             }
         }
     }
-    EXPECT_GT(compared["bmp"], 25);
+    EXPECT_GT(compared["bmp"], 45);
     EXPECT_GT(compared["tga"], 8);
     EXPECT_GT(compared["ico"], 3);
     EXPECT_GT(compared["tiff"], 5);
@@ -1035,6 +1049,9 @@ TEST(OwnDecoders, TruncatedAndFlippedInputFailsCleanly)
         {"emf-libemf2svg/tests/resources/emf/test-050.emf", "emf"},
         {"kimageformats/autotests/read/tga/rgb-gimp-2.8.10-rle-top-left.tga", "tga"},
         {"kimageformats/autotests/read/tga/colormapped.tga", "tga"},
+        {"bmpsuite/g/pal8rle.bmp", "bmp"},
+        {"bmpsuite/g/rgb32bf.bmp", "bmp"},
+        {"bmpsuite/g/pal4rle.bmp", "bmp"},
     };
     for (const auto &[name, extension] : samples) {
         const std::string text = slurp(corpusPath(name));
@@ -1071,8 +1088,9 @@ TEST(MalformedFiles, FailCleanly)
         const char *namePrefix; // only files whose name starts with this
         int minRefused;
     } sets[] = {
-        // Bad headers are refused; bad RLE runs are drawn as far as they go, as most readers do.
-        {"bmpsuite/b", {".bmp"}, "", 10},
+        // Impossible sizes, bit counts and cut data are refused; fields a reader does not need (file
+        // size, planes, density) and bad RLE runs are read past, as most readers do.
+        {"bmpsuite/b", {".bmp"}, "", 5},
         {"pillow/Tests/images", {".tif", ".sgi", ".psd", ".pcx", ".tiff"}, "crash", 1},
         {"pillow/Tests/images", {".tif", ".sgi", ".psd", ".pcx", ".tiff"}, "ossfuzz", 0},
         {"emf-libemf2svg/tests/resources/emf-corrupted", {".emf"}, "", 1},

@@ -22,6 +22,7 @@ Picture decodeCel(std::span<const uint8_t> bytes);
 Picture decodeRla(std::span<const uint8_t> bytes);
 Picture decodeEmf(std::span<const uint8_t> bytes);
 Picture decodeTga(std::span<const uint8_t> bytes);
+Picture decodeBmp(std::span<const uint8_t> bytes);
 
 /** GraphicsMagick with its coder named explicitly ("BMP", "TIFF", "SGI", ...). */
 Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder);

@@ -26,15 +26,10 @@ bool startsWith(std::span<const uint8_t> b, std::size_t at, std::string_view sig
     return b.size() >= at + sig.size() && std::memcmp(b.data() + at, sig.data(), sig.size()) == 0;
 }
 
-Picture decodeBmp(std::span<const uint8_t> b)
-{
-    return decodeWithMagick(b, "BMP");
-}
-
 // A .dib is usually a whole BMP file; a bare BITMAPINFOHEADER without the file header is the other kind.
 Picture decodeDib(std::span<const uint8_t> b)
 {
-    return decodeWithMagick(b, startsWith(b, 0, "BM") ? "BMP" : "DIB");
+    return startsWith(b, 0, "BM") ? decodeBmp(b) : decodeWithMagick(b, "DIB");
 }
 
 Picture decodeTiff(std::span<const uint8_t> b)
