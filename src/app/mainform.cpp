@@ -620,7 +620,7 @@ void TMainform::createStatusBar()
     bar->setObjectName(QStringLiteral("StatusBar"));
     // The panels keep their classic widths; a slightly smaller type lets "100 image(s)" fit.
     QFont small = bar->font();
-    small.setPointSizeF(small.pointSizeF() * 0.9);
+    small.setPointSizeF(small.pointSizeF() * 0.85);
     bar->setFont(small);
     static constexpr std::array<int, statusPanelCount> widths{310, 160, 80, 125, 105};
     for (int i = 0; i < statusPanelCount; ++i) {
@@ -629,7 +629,7 @@ void TMainform::createStatusBar()
         panel->setFixedWidth(widths[std::size_t(i)]);
         // Panel 0 has no bevel; the others are sunk like classic status panels.
         panel->setFrameStyle(i == 0 ? QFrame::NoFrame : (QFrame::Panel | QFrame::Sunken));
-        panel->setContentsMargins(3, 0, 3, 0);
+        panel->setContentsMargins(2, 0, 0, 0);
         bar->addWidget(panel);
         mPanels[std::size_t(i)] = panel;
     }
