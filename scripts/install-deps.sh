@@ -14,7 +14,7 @@ packages=(
   # decoders the app calls at run time
   ghostscript fonts-urw-base35 fonts-dejavu-core
   # end-to-end tests and peers used by tests
-  xvfb xauth xdotool x11-utils imagemagick poppler-utils python3
+  xvfb xauth xdotool x11-utils imagemagick graphicsmagick poppler-utils python3
 )
 packages+=("$@")
 
