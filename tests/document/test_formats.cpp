@@ -323,8 +323,9 @@ TEST(PngImport, KeepsPaletteMonochromeAndDesignatedColour)
         const Picture p = readPicture(corpusPath(std::string("pngsuite/tests/pngsuite/") + c.file).string());
         EXPECT_EQ(int(p.format()), int(c.format)) << c.file;
         EXPECT_EQ(p.designatedTransparentColor().has_value(), c.designated.has_value()) << c.file;
-        if (c.designated && p.designatedTransparentColor())
+        if (c.designated && p.designatedTransparentColor()) {
             EXPECT_EQ(*p.designatedTransparentColor(), *c.designated) << c.file;
+        }
     }
 }
 
@@ -631,10 +632,12 @@ TEST(MagickImport, IconWithEmbeddedPngAndOtherLegacyFormats)
         try {
             const Picture p = readPicture(file.string());
             EXPECT_FALSE(p.isNull()) << name;
-            if (w)
+            if (w) {
                 EXPECT_EQ(p.width(), w) << name;
-            if (h)
+            }
+            if (h) {
                 EXPECT_EQ(p.height(), h) << name;
+            }
         } catch (const ImportError &e) {
             ADD_FAILURE() << e.what();
         }
@@ -861,6 +864,23 @@ public:
         return *this;
     }
 
+    /** EXTTEXTOUTW of ASCII text at a reference point. */
+    EmfBuilder &text(int x, int y, const std::string &s)
+    {
+        begin(84);
+        for (int32_t v : {0, 0, 0, 0, 1})
+            i32(v);
+        u32(0x3F800000), u32(0x3F800000);
+        i32(x), i32(y), u32(uint32_t(s.size())), u32(76), u32(0);
+        for (int32_t v : {0, 0, 0, 0})
+            i32(v);
+        u32(0);
+        for (char c : s)
+            u16(uint16_t(uint8_t(c)));
+        end();
+        return *this;
+    }
+
     std::vector<uint8_t> finish()
     {
         record(14, {0, 16, 20});
@@ -978,6 +998,31 @@ TEST(EmfImport, ClippingAndPies)
     EXPECT_EQ(p.pixel(62, 30), kWhite) << "lower-left quarter of the pie's ellipse";
     EXPECT_EQ(p.pixel(82, 30), kWhite) << "lower-right quarter of the pie's ellipse";
     EXPECT_EQ(p.pixel(62, 12), kWhite) << "upper-left quarter of the pie's ellipse";
+}
+
+TEST(EmfImport, TextIsDrawnAtItsReferencePoint)
+{
+    // 20-pixel Helvetica-like text in red, its baseline at y = 50, starting at x = 10.
+    const std::vector<uint8_t> emf = EmfBuilder(96)
+                                         .record(82, {1, -20, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+                                         .record(37, {1})
+                                         .record(24, {0x0000FF})  // SETTEXTCOLOR red
+                                         .record(22, {24})        // TA_BASELINE
+                                         .text(10, 50, "HHHH")
+                                         .finish();
+    const Picture p = decodePicture(emf, "emf");
+    int inkTop = p.height(), inkBottom = -1, inkLeft = p.width();
+    for (int y = 0; y < p.height(); ++y)
+        for (int x = 0; x < p.width(); ++x)
+            if (p.pixel(x, y) != kWhite) {
+                const Rgb c = p.pixel(x, y);
+                EXPECT_GE(c.r, c.g) << "drawn in the text colour";
+                inkTop = std::min(inkTop, y), inkBottom = std::max(inkBottom, y), inkLeft = std::min(inkLeft, x);
+            }
+    ASSERT_GE(inkBottom, 0) << "no text drawn";
+    EXPECT_NEAR(inkBottom, 49, 1) << "capitals sit on the baseline";
+    EXPECT_NEAR(inkTop, 50 - 14, 3) << "cap height of a 20-pixel font";
+    EXPECT_NEAR(inkLeft, 11, 2);
 }
 
 TEST(EmfImport, StretchDibitsPlacesABottomUpBitmap)

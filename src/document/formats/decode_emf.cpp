@@ -3,9 +3,11 @@
 // ellipses, paths (fill, stroke, both), solid pens and brushes with the stock objects, the world and
 // page transforms with every map mode, and bitmaps (BitBlt, StretchBlt, StretchDIBits,
 // SetDIBitsToDevice; uncompressed DIBs of 1 to 32 bits), arcs, chords and pies, and rectangular
-// clipping (a clipping region is kept as its bounding box). Not drawn: text, hatch and pattern
-// brushes (drawn solid), raster operations beyond copy/and/or, and EMF+ records (the EMF records
-// every dual file carries are used instead).
+// clipping (a clipping region is kept as its bounding box), and text (EXTTEXTOUTW, through
+// GraphicsMagick's renderer with the URW PostScript fonts standing in for Windows faces; no
+// rotation, no character spacing array, no opaque background). Not drawn: hatch and pattern
+// brushes (drawn solid), raster operations beyond copy/and/or, EXTTEXTOUTA, and EMF+ records (the
+// EMF records every dual file carries are used instead).
 //
 // The picture's size is the frame of the header at 96 pixels per inch, the size the add command
 // has always shown a metafile at; a frame too large for the budget is drawn smaller.
@@ -13,6 +15,8 @@
 #include "decoders.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string>
 #include <array>
 #include <cmath>
 #include <optional>
@@ -52,7 +56,13 @@ struct Brush {
     bool null = false;
     Rgb color;
 };
-using Object = std::variant<std::monostate, Pen, Brush>;
+struct Font {
+    double height = 12; // logical units; negative: the em size, positive: the cell height
+    int weight = 400;
+    bool italic = false;
+    std::string face;
+};
+using Object = std::variant<std::monostate, Pen, Brush, Font>;
 
 struct DcState {
     int mapMode = 1; // MM_TEXT
@@ -63,6 +73,9 @@ struct DcState {
     Brush brush{false, {255, 255, 255}};
     bool winding = false; // ALTERNATE by default
     bool clockwise = false; // arc direction
+    Font font;
+    Rgb textColor{0, 0, 0};
+    uint32_t textAlign = 0; // TA_TOP | TA_LEFT
     Point position;
     std::optional<std::array<int, 4>> clip; // pixels; a region is kept as its bounding box
 };
@@ -368,6 +381,7 @@ private:
     std::vector<Point> arc(double l, double t, double r, double b, Point start, Point end) const;
     void clipTo(double l, double t, double r, double b);
     void bitmap(ByteReader &rec, uint32_t type, std::size_t recordStart, uint32_t recordSize);
+    void text(ByteReader &rec, std::size_t recordStart, uint32_t recordSize);
 
     std::span<const uint8_t> mBytes;
     Xform mDevice; // reference-device pixels to picture pixels
@@ -594,6 +608,77 @@ void Player::bitmap(ByteReader &rec, uint32_t type, std::size_t recordStart, uin
     mCanvas->image(sub, cxSrc, cySrc, p0, p1, r);
 }
 
+/** The PostScript font of our type map closest to a Windows face name. */
+std::string postScriptFont(const Font &f)
+{
+    std::string face;
+    for (char c : f.face)
+        face += char(std::tolower(static_cast<unsigned char>(c)));
+    const bool bold = f.weight >= 600;
+    std::string family = "Helvetica", boldName = "Bold", italicName = "Oblique";
+    if (face.find("times") != std::string::npos || face.find("roman") != std::string::npos
+        || face.find("serif") != std::string::npos || face.find("georgia") != std::string::npos
+        || face.find("garamond") != std::string::npos || face.find("cambria") != std::string::npos) {
+        family = "Times", italicName = "Italic";
+        if (!bold && !f.italic)
+            return "Times-Roman";
+    } else if (face.find("courier") != std::string::npos || face.find("mono") != std::string::npos
+               || face.find("consolas") != std::string::npos || face.find("lucida console") != std::string::npos) {
+        family = "Courier";
+    } else if (face.find("symbol") != std::string::npos) {
+        return "Symbol";
+    }
+    if (!bold && !f.italic)
+        return family;
+    return family + "-" + (bold ? boldName : "") + (f.italic ? italicName : "");
+}
+
+void Player::text(ByteReader &rec, std::size_t recordStart, uint32_t recordSize)
+{
+    rec.skip(16 + 4 + 8); // bounds, graphics mode, scales
+    Point ref{double(rec.i32le()), 0};
+    ref.y = rec.i32le();
+    const uint32_t chars = rec.u32le(), offString = rec.u32le();
+    if (chars == 0 || chars > 65536 || offString > recordSize || chars * 2 > recordSize - offString)
+        return;
+    std::string utf8;
+    const uint8_t *p = mBytes.data() + recordStart + offString;
+    for (uint32_t i = 0; i < chars; ++i) {
+        uint32_t c = p[2 * i] | p[2 * i + 1] << 8;
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < chars) {
+            const uint32_t lo = p[2 * i + 2] | p[2 * i + 3] << 8;
+            if (lo >= 0xDC00 && lo < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
+                ++i;
+            }
+        }
+        if (c < 0x20)
+            continue;
+        if (c < 0x80) {
+            utf8 += char(c);
+        } else if (c < 0x800) {
+            utf8 += char(0xC0 | c >> 6), utf8 += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += char(0xE0 | c >> 12), utf8 += char(0x80 | (c >> 6 & 0x3F)), utf8 += char(0x80 | (c & 0x3F));
+        } else {
+            utf8 += char(0xF0 | c >> 18), utf8 += char(0x80 | (c >> 12 & 0x3F)), utf8 += char(0x80 | (c >> 6 & 0x3F)),
+                utf8 += char(0x80 | (c & 0x3F));
+        }
+    }
+    const Xform t = mDc.world.then(pageTransform()).then(mDevice);
+    const double scaleY = std::hypot(t.m21, t.m22);
+    double em = std::abs(mDc.font.height) * scaleY;
+    if (mDc.font.height > 0)
+        em /= 1.2; // a cell height includes the internal leading
+    if (mDc.font.height == 0)
+        em = 12;
+    const Point at = toPixel(ref);
+    const uint32_t a = mDc.textAlign;
+    const int align = (a & 6) == 6 ? 1 : (a & 6) == 2 ? 2 : 0;
+    const int vertical = (a & 24) == 24 ? 1 : (a & 8) ? 2 : 0;
+    drawTextWithMagick(mCanvas->picture(), utf8, at.x, at.y, em, postScriptFont(mDc.font), mDc.textColor, align, vertical);
+}
+
 Picture Player::play()
 {
     ByteReader in(mBytes, "EMF");
@@ -801,6 +886,8 @@ Picture Player::play()
                     mDc.pen = *p;
                 else if (auto *b = std::get_if<Brush>(&mObjects[index]))
                     mDc.brush = *b;
+                else if (auto *f = std::get_if<Font>(&mObjects[index]))
+                    mDc.font = *f;
             }
             break;
         }
@@ -949,6 +1036,30 @@ Picture Player::play()
         case 76: case 77: case 80: case 81:
             bitmap(rec, rtype, recordStart, size);
             break;
+        case 82: { // EXTCREATEFONTINDIRECTW
+            const uint32_t index = rec.u32le();
+            Font f;
+            f.height = rec.i32le();
+            rec.skip(12);
+            f.weight = rec.i32le();
+            f.italic = rec.u8() != 0;
+            rec.skip(7);
+            for (int i = 0; i < 32 && rec.remaining() >= 2; ++i) {
+                const uint16_t c = rec.u16le();
+                if (!c)
+                    break;
+                f.face += c < 0x80 ? char(c) : '?';
+            }
+            if (index < mObjects.size())
+                mObjects[index] = f;
+            break;
+        }
+        case 84: // EXTTEXTOUTW
+            if (!mInPath)
+                text(rec, recordStart, size);
+            break;
+        case 22: mDc.textAlign = rec.u32le(); break; // SETTEXTALIGN
+        case 24: mDc.textColor = colorRef(rec.u32le()); break; // SETTEXTCOLOR
         default: // text, clipping, palettes, comments (EMF+), modes without effect here
             break;
         }

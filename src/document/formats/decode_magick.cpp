@@ -4,6 +4,8 @@
 #include "decoders.h"
 
 #include <chrono>
+#include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -146,6 +148,59 @@ Picture fromDirect(const Image *image, ExceptionInfo *exception)
 }
 
 } // namespace
+
+void drawTextWithMagick(Picture &canvas, const std::string &utf8, double x, double y, double sizePx,
+                        const std::string &font, Rgb color, int align, int vertical)
+{
+    // GraphicsMagick 1.3.40 leaks FreeType glyphs when a glyph cannot be placed on the picture, so
+    // text far outside it, or larger than it, is not handed over at all.
+    const double side = std::max(canvas.width(), canvas.height());
+    if (utf8.empty() || canvas.format() != PixelFormat::Rgb24 || !(sizePx >= 1) || sizePx > std::min(1000.0, 2 * side)
+        || !(x > -side * 4 && x < side * 5 && y > -side * 4 && y < side * 5))
+        return;
+    initializeMagickOnce();
+    ExceptionInfo exception;
+    GetExceptionInfo(&exception);
+    std::unique_ptr<Image, ImageDeleter> image(
+        ConstituteImage(canvas.width(), canvas.height(), "RGB", CharPixel, canvas.data().data(), &exception));
+    std::unique_ptr<ImageInfo, InfoDeleter> info(CloneImageInfo(nullptr));
+    if (!image) {
+        DestroyExceptionInfo(&exception);
+        return;
+    }
+    DrawInfo *draw = CloneDrawInfo(info.get(), nullptr);
+    // AnnotateImage draws its text literally ("%" escapes and "@file" belong to the command-line
+    // layer, which we do not use), so the file's text goes in as it is.
+    CloneString(&draw->text, utf8.c_str());
+    CloneString(&draw->font, font.c_str());
+    CloneString(&draw->encoding, "UTF-8");
+    draw->pointsize = sizePx;
+    draw->fill.red = ScaleCharToQuantum(color.r);
+    draw->fill.green = ScaleCharToQuantum(color.g);
+    draw->fill.blue = ScaleCharToQuantum(color.b);
+    draw->fill.opacity = OpaqueOpacity;
+    TypeMetric metrics{};
+    if (GetTypeMetrics(image.get(), draw, &metrics)) {
+        // Reference point to baseline origin: align 0 left, 1 centre, 2 right; vertical 0 top,
+        // 1 baseline, 2 bottom.
+        if (align == 1)
+            x -= metrics.width / 2;
+        else if (align == 2)
+            x -= metrics.width;
+        if (vertical == 0)
+            y += metrics.ascent;
+        else if (vertical == 2)
+            y += metrics.descent; // descent is negative
+        char geometry[64];
+        std::snprintf(geometry, sizeof geometry, "%+.1f%+.1f", x, y);
+        CloneString(&draw->geometry, geometry);
+        if (AnnotateImage(image.get(), draw))
+            DispatchImage(image.get(), 0, 0, image->columns, image->rows, "RGB", CharPixel, canvas.data().data(),
+                          &exception);
+    }
+    DestroyDrawInfo(draw);
+    DestroyExceptionInfo(&exception);
+}
 
 Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder)
 {

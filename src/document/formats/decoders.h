@@ -27,6 +27,14 @@ Picture decodeBmp(std::span<const uint8_t> bytes);
 /** GraphicsMagick with its coder named explicitly ("BMP", "TIFF", "SGI", ...). */
 Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder);
 
+/**
+ * Draws one line of text onto an Rgb24 picture with GraphicsMagick's renderer and our font map.
+ * (x, y) is the reference point; align 0/1/2 = left/centre/right of it, vertical 0/1/2 = the
+ * reference point is the top, the baseline or the bottom of the text.
+ */
+void drawTextWithMagick(Picture &canvas, const std::string &utf8, double x, double y, double sizePx,
+                        const std::string &font, Rgb color, int align, int vertical);
+
 [[noreturn]] inline void fail(ImportErrorKind kind, const std::string &text)
 {
     throw ImportError(kind, text);
