@@ -136,15 +136,13 @@ public:
                     xs.emplace_back(a.x + (sy - a.y) * (b.x - a.x) / (b.y - a.y), a.y < b.y ? 1 : -1);
                 }
             std::sort(xs.begin(), xs.end());
+            // Between crossing i and i + 1 the span is inside by the fill rule.
             int wind = 0;
-            for (std::size_t i = 0; i + 1 < xs.size() + 1 && i < xs.size(); ++i) {
-                const int before = wind;
+            for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
                 wind += xs[i].second;
                 const bool inside = winding ? wind != 0 : (i % 2 == 0);
-                (void)before;
-                if (!inside || i + 1 >= xs.size())
-                    continue;
-                span(y, xs[i].first, xs[i + 1].first, c);
+                if (inside)
+                    span(y, xs[i].first, xs[i + 1].first, c);
             }
         }
     }
@@ -303,7 +301,7 @@ bool decodeDib(std::span<const uint8_t> info, std::span<const uint8_t> bits, std
     std::size_t paletteAt = headerSize;
     if (compression == 3) {
         ByteReader m(info, "EMF");
-        m.seek(headerSize == 40 ? 40 : 40);
+        m.seek(40);
         if (info.size() < 52)
             return false;
         masks[0] = m.u32le(), masks[1] = m.u32le(), masks[2] = m.u32le();
@@ -783,7 +781,7 @@ Picture Player::play()
             if (base == 2 || base == 5) { // Bézier: start point then triples
                 std::vector<Point> flat{pts.empty() ? Point{} : pts[0]};
                 for (std::size_t i = 1; i + 2 < pts.size(); i += 3)
-                    bezier(flat, pts[i - 1 == 0 ? 0 : i - 1], pts[i], pts[i + 1], pts[i + 2]);
+                    bezier(flat, pts[i - 1], pts[i], pts[i + 1], pts[i + 2]);
                 pts = std::move(flat);
             }
             if (!pts.empty() && (to || base == 4 || base == 2))
