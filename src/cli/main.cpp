@@ -9,13 +9,17 @@
 #include "document/gif_reader.h"
 #include "document/gif_writer.h"
 #include "document/open_document.h"
+#include "document/quantize.h"
 #include "document/formats/picture_formats.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <algorithm>
 #include <filesystem>
+#include <future>
+#include <thread>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -169,9 +173,23 @@ int make(int argc, char **argv)
     if (out.empty() || pictures.empty())
         return usage();
 
+    // Pictures are read and reduced on a few threads (each one alone), then appended in order:
+    // the same frames AddImage makes, since it reduces and then appends.
+    const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+    std::vector<std::future<Picture>> reduced(pictures.size());
+    auto reduce = [](const std::string &path) {
+        Picture picture = formats::readPicture(path);
+        return ReduceBitmapColors(picture, ReductionMode::OctreeQuantize, DitherMode::NearestColor, 8);
+    };
     TGIFImage image;
-    for (const std::string &path : pictures)
-        AddImage(image, formats::readPicture(path), delay);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        while (next < pictures.size() && next < i + workers) {
+            reduced[next] = std::async(std::launch::async, reduce, pictures[next]);
+            ++next;
+        }
+        InsertImage(image, reduced[i].get(), delay, image.count());
+    }
     LoopExtension(&image)->loops = uint16_t(static_cast<unsigned long long>(loops) & 0xFFFF);
     if (comment)
         storeCommentLines(image, splitLines(commentText));
