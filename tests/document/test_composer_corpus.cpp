@@ -15,6 +15,7 @@
 #include "document/gif_reader.h"
 
 #include "support/corpus.h"
+#include "support/crc32.h"
 
 #include <gtest/gtest.h>
 
@@ -221,23 +222,7 @@ std::string checkSuiteCase(const std::string &name)
 
 // --- wuffs NIA checksums -------------------------------------------------------------------
 
-uint32_t crc32(uint32_t crc, const uint8_t *data, std::size_t size)
-{
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
+using testsupport::crc32;
 
 void putLe(std::vector<uint8_t> &out, uint64_t v, int bytes)
 {

@@ -3,6 +3,7 @@
 #include "document/gif_error.h"
 #include "document/gif_reader.h"
 #include "support/corpus.h"
+#include "support/crc32.h"
 #include "support/gif_builder.h"
 
 #include <gif_lib.h>
@@ -24,23 +25,7 @@ namespace fs = std::filesystem;
 using doc::GifError;
 using doc::TGIFImage;
 
-uint32_t crc32(uint32_t crc, const uint8_t *p, std::size_t n)
-{
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (std::size_t i = 0; i < n; ++i)
-        crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
+using testsupport::crc32;
 
 std::vector<uint8_t> fileBytes(const fs::path &path)
 {

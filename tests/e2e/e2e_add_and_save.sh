@@ -12,7 +12,7 @@ picture="$MOVARO_CORPUS_DIR/pngsuite/tests/pngsuite/basn2c08.png"
 work="$E2E_OUT/work"
 mkdir -p "$work"
 cp "$source_gif" "$work/accueil.gif"
-frames_before=$("$MOVARO_BIN/movaro-gif-cli" info "$work/accueil.gif" | grep -o '"left"' | wc -l)
+frames_before=$(frame_count "$work/accueil.gif")
 
 start_x
 start_app "$work/accueil.gif"
@@ -37,19 +37,11 @@ xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key --window "$window" ctrl+s
 sleep 1
 screenshot 04-saved
-xdotool key --window "$window" alt+f
-sleep 0.5
-screenshot 05-file-menu
-xdotool key q
-for _ in $(seq 1 50); do
-    kill -0 "$APP_PID" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$APP_PID" 2>/dev/null && { screenshot 06-still-open; fail "the editor did not quit"; }
+quit_from_menu xdotool key --window "$window"
 
 info=$("$MOVARO_BIN/movaro-gif-cli" info "$work/accueil.gif")
 echo "$info" >"$E2E_OUT/info.json"
-frames_after=$(echo "$info" | grep -o '"left"' | wc -l)
+frames_after=$(frame_count "$work/accueil.gif")
 [ "$frames_after" -eq $((frames_before + 1)) ] || fail "expected $((frames_before + 1)) frames, found $frames_after"
 python3 - "$E2E_OUT/info.json" <<'PY' || fail "saved file does not hold what the session made"
 import json, sys

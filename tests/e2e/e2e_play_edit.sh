@@ -11,7 +11,7 @@ source_gif="$MOVARO_CORPUS_DIR/giflib/pic/welcome2.gif"
 work="$E2E_OUT/work"
 mkdir -p "$work"
 cp "$source_gif" "$work/anim.gif"
-frames_before=$("$MOVARO_BIN/movaro-gif-cli" info "$work/anim.gif" | grep -o '"left"' | wc -l)
+frames_before=$(frame_count "$work/anim.gif")
 [ "$frames_before" -ge 3 ] || fail "the sample should be animated"
 
 start_x
@@ -62,18 +62,11 @@ sleep 0.5
 screenshot 06-deleted
 press ctrl+s
 sleep 1
-press alt+f
-sleep 0.3
-xdotool key q
-for _ in $(seq 1 50); do
-    kill -0 "$APP_PID" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$APP_PID" 2>/dev/null && { screenshot 07-still-open; fail "the editor did not quit"; }
+quit_from_menu press
 
 info=$("$MOVARO_BIN/movaro-gif-cli" info "$work/anim.gif")
 echo "$info" >"$E2E_OUT/info.json"
-frames_after=$(echo "$info" | grep -o '"left"' | wc -l)
+frames_after=$(frame_count "$work/anim.gif")
 [ "$frames_after" -eq $((frames_before - 1)) ] || fail "expected $((frames_before - 1)) frames, found $frames_after"
 echo "$info" | grep -q '"frames":\[{[^]]*"extensions":\[{"kind":"loop"' || fail "looping extension not first in frame 0"
 echo "played, stepped, deleted and saved: $frames_after frames"

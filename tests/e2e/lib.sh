@@ -53,3 +53,23 @@ wait_window() {
 screenshot() {
     import -display "$DISPLAY" -window root "$E2E_OUT/$1.png"
 }
+
+# quit_from_menu KEYS-COMMAND... : File > Quitter through the keyboard, then waits for the editor
+# to end. The arguments send alt+f to the main window (e.g. "xdotool key --window $window").
+quit_from_menu() {
+    "$@" alt+f
+    sleep 0.5
+    screenshot quit-file-menu
+    xdotool key q
+    for _ in $(seq 1 50); do
+        kill -0 "$APP_PID" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    screenshot quit-still-open
+    fail "the editor did not quit"
+}
+
+# frame_count FILE.gif : the number of frames movaro-gif-cli reads in the file
+frame_count() {
+    "$MOVARO_BIN/movaro-gif-cli" info "$1" | grep -o '"left"' | wc -l
+}
