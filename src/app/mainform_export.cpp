@@ -48,6 +48,9 @@ void TMainform::Configurationdelimpression1Click()
 
 void TMainform::Imprimer1Click()
 {
+    // Without a picture in the still view there is nothing to print: no dialog, no blank page.
+    if (Image->picture().isNull())
+        return;
     QPrinter &printer = printerOf(mPrinter);
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted)
