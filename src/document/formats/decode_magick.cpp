@@ -161,13 +161,7 @@ void drawTextWithMagick(Picture &canvas, const std::string &utf8, double x, doub
     initializeMagickOnce();
     ExceptionInfo exception;
     GetExceptionInfo(&exception);
-    std::unique_ptr<Image, ImageDeleter> image(
-        ConstituteImage(canvas.width(), canvas.height(), "RGB", CharPixel, canvas.data().data(), &exception));
     std::unique_ptr<ImageInfo, InfoDeleter> info(CloneImageInfo(nullptr));
-    if (!image) {
-        DestroyExceptionInfo(&exception);
-        return;
-    }
     DrawInfo *draw = CloneDrawInfo(info.get(), nullptr);
     // AnnotateImage draws its text literally ("%" escapes and "@file" belong to the command-line
     // layer, which we do not use), so the file's text goes in as it is.
@@ -179,8 +173,14 @@ void drawTextWithMagick(Picture &canvas, const std::string &utf8, double x, doub
     draw->fill.green = ScaleCharToQuantum(color.g);
     draw->fill.blue = ScaleCharToQuantum(color.b);
     draw->fill.opacity = OpaqueOpacity;
+
+    // The metrics do not depend on the picture: measure on a one-pixel image, then hand over only
+    // the part of the canvas the text can touch, so a drawing with many texts costs their area and
+    // not the whole canvas each time.
+    uint8_t probePixel[3] = {};
+    std::unique_ptr<Image, ImageDeleter> probe(ConstituteImage(1, 1, "RGB", CharPixel, probePixel, &exception));
     TypeMetric metrics{};
-    if (GetTypeMetrics(image.get(), draw, &metrics)) {
+    if (probe && GetTypeMetrics(probe.get(), draw, &metrics)) {
         // Reference point to baseline origin: align 0 left, 1 centre, 2 right; vertical 0 top,
         // 1 baseline, 2 bottom.
         if (align == 1)
@@ -191,12 +191,33 @@ void drawTextWithMagick(Picture &canvas, const std::string &utf8, double x, doub
             y += metrics.ascent;
         else if (vertical == 2)
             y += metrics.descent; // descent is negative
-        char geometry[64];
-        std::snprintf(geometry, sizeof geometry, "%+.1f%+.1f", x, y);
-        CloneString(&draw->geometry, geometry);
-        if (AnnotateImage(image.get(), draw))
-            DispatchImage(image.get(), 0, 0, image->columns, image->rows, "RGB", CharPixel, canvas.data().data(),
-                          &exception);
+        const double pad = sizePx; // room for overhangs the advance width does not count
+        const int left = std::max(0, int(std::floor(x - pad)));
+        const int top = std::max(0, int(std::floor(y - metrics.ascent - pad)));
+        const int right = std::min(canvas.width(), int(std::ceil(x + metrics.width + pad)));
+        const int bottom = std::min(canvas.height(), int(std::ceil(y - metrics.descent + pad)));
+        if (left < right && top < bottom) {
+            const int w = right - left;
+            const int h = bottom - top;
+            std::vector<uint8_t> region(std::size_t(w) * std::size_t(h) * 3);
+            for (int row = 0; row < h; ++row)
+                std::memcpy(region.data() + std::size_t(row) * w * 3, canvas.row(top + row) + std::size_t(left) * 3,
+                            std::size_t(w) * 3);
+            std::unique_ptr<Image, ImageDeleter> image(
+                ConstituteImage(unsigned(w), unsigned(h), "RGB", CharPixel, region.data(), &exception));
+            if (image) {
+                char geometry[64];
+                std::snprintf(geometry, sizeof geometry, "%+.1f%+.1f", x - left, y - top);
+                CloneString(&draw->geometry, geometry);
+                if (AnnotateImage(image.get(), draw)
+                    && DispatchImage(image.get(), 0, 0, unsigned(w), unsigned(h), "RGB", CharPixel, region.data(),
+                                     &exception)) {
+                    for (int row = 0; row < h; ++row)
+                        std::memcpy(canvas.row(top + row) + std::size_t(left) * 3,
+                                    region.data() + std::size_t(row) * w * 3, std::size_t(w) * 3);
+                }
+            }
+        }
     }
     DestroyDrawInfo(draw);
     DestroyExceptionInfo(&exception);
