@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <ostream>
+#include <thread>
 
 namespace doc {
 
@@ -334,9 +337,32 @@ void TGIFImage::SaveToStream(std::ostream &stream) const
     if (!header.colorMap.empty())
         putColorTable(out, header.colorMap);
 
-    for (int i = 0; i < count(); ++i) {
-        putFrame(out, *this, frame(i));
-        flush(stream, out);
+    flush(stream, out);
+
+    // Frames are encoded on a few threads, each into its own buffer, and written in order: the
+    // LZW encoding is most of a save, and frames do not depend on each other.
+    const int n = count();
+    const int workers = std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
+    if (n < 2 || workers < 2) {
+        for (int i = 0; i < n; ++i) {
+            putFrame(out, *this, frame(i));
+            flush(stream, out);
+        }
+    } else {
+        std::deque<std::future<std::vector<uint8_t>>> inFlight;
+        int next = 0;
+        for (int i = 0; i < n; ++i) {
+            for (; next < n && next < i + 2 * workers; ++next) {
+                inFlight.push_back(std::async(std::launch::async, [this, next] {
+                    std::vector<uint8_t> bytes;
+                    putFrame(bytes, *this, frame(next));
+                    return bytes;
+                }));
+            }
+            std::vector<uint8_t> bytes = inFlight.front().get();
+            inFlight.pop_front();
+            flush(stream, bytes);
+        }
     }
     out.push_back(0x3B);
     flush(stream, out);
