@@ -2,6 +2,7 @@
 // Workloads come from /work/shared/bench/make_workloads.sh; set MOVARO_BENCH_WORK to its WORKDIR
 // (default: build/bench-work in the source tree). bench/peers/decode.sh runs this beside giflib.
 
+#include "bench_common.h"
 #include "document/gif_reader.h"
 
 #include <benchmark/benchmark.h>
@@ -13,12 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path workDir()
-{
-    if (const char *dir = std::getenv("MOVARO_BENCH_WORK"))
-        return dir;
-    return fs::path(__FILE__).parent_path().parent_path() / "build" / "bench-work";
-}
+using bench::workDir;
 
 void decode(benchmark::State &state, const fs::path &path)
 {

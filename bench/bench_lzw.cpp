@@ -3,6 +3,7 @@
 // Workloads come from /work/shared/bench/make_workloads.sh; set MOVARO_BENCH_WORK to its WORKDIR
 // (default: build/bench-work in the source tree). bench/peers/encode.sh compares with giflib.
 
+#include "bench_common.h"
 #include "document/gif_reader.h"
 #include "document/gif_writer.h"
 
@@ -18,12 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path workDir()
-{
-    if (const char *dir = std::getenv("MOVARO_BENCH_WORK"))
-        return dir;
-    return fs::path(__FILE__).parent_path().parent_path() / "build" / "bench-work";
-}
+using bench::workDir;
 
 /** The workload decoded once per process; the timed loop only encodes. */
 const doc::TGIFImage *workload(const std::string &name, std::string &error)

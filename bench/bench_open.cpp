@@ -7,6 +7,7 @@
 //                                        make_workloads.sh (MOVARO_BENCH_WORK, default
 //                                        build/bench-work)
 
+#include "bench_common.h"
 #include "document/composer.h"
 #include "document/gif_reader.h"
 #include "document/gif_writer.h"
@@ -24,12 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path workDir()
-{
-    if (const char *dir = std::getenv("MOVARO_BENCH_WORK"))
-        return dir;
-    return fs::path(__FILE__).parent_path().parent_path() / "build" / "bench-work";
-}
+using bench::workDir;
 
 doc::TGIFImage openGif(const std::vector<uint8_t> &bytes, int workers)
 {

@@ -42,13 +42,12 @@ const QString TMainform::restingHint = QStringLiteral("Pour obtenir de l'aide, A
 
 namespace {
 
-/** Keeps the view's canvas at least as large as the scroll marker `sc`, and the still view filling it. */
+/** Keeps the still view filling the view's canvas and the animated view centred in it. */
 class ViewCanvas : public QWidget
 {
 public:
     using QWidget::QWidget;
     PictureBox *still = nullptr;
-    QWidget *marker = nullptr;
     std::function<void()> onResize;
 
 protected:
@@ -424,7 +423,6 @@ QWidget *TMainform::createViewArea()
     sc->setObjectName(QStringLiteral("sc"));
     sc->setGeometry(0, 0, 0, 0);
     canvas->still = Image;
-    canvas->marker = sc;
     canvas->onResize = [this] { BoxResize(); };
     connect(gif, &AnimationView::afterPaint, this, [this] { After(); });
     mCanvas = canvas;

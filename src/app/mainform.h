@@ -115,6 +115,8 @@ public:
     void ShowLooping();
     void StoreLooping();
     void EnableAnimationFields();
+    /** Playback disables the five fields of the panel and enables them again when it stops. */
+    void setPlaybackFieldsEnabled(bool enabled);
     void PeriodChange();
     void ShowComment();
     void StoreComment();

@@ -224,10 +224,7 @@ void TMainform::playClick()
     gif->play();
     check(QStringLiteral("played"));
     UpdateNavButtons();
-    for (QWidget *w : {static_cast<QWidget *>(infini), static_cast<QWidget *>(fini),
-                       static_cast<QWidget *>(NumLoops), static_cast<QWidget *>(Period),
-                       static_cast<QWidget *>(Gifcomment)})
-        w->setEnabled(false);
+    setPlaybackFieldsEnabled(false);
 }
 
 } // namespace app

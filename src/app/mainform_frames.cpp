@@ -177,10 +177,7 @@ void TMainform::stopPlayback()
     framesChange();
     Slider->setValue(std::max(mSelected, 0));
     UpdateNavButtons();
-    for (QWidget *w : {static_cast<QWidget *>(infini), static_cast<QWidget *>(fini),
-                       static_cast<QWidget *>(NumLoops), static_cast<QWidget *>(Period),
-                       static_cast<QWidget *>(Gifcomment)})
-        w->setEnabled(true);
+    setPlaybackFieldsEnabled(true);
 }
 
 } // namespace app

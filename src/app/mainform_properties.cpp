@@ -64,6 +64,13 @@ void TMainform::EnableAnimationFields()
     NumLoops->setEnabled(frames && fini->isChecked());
 }
 
+void TMainform::setPlaybackFieldsEnabled(bool enabled)
+{
+    // NumLoops follows too, whichever looping choice is set: playback takes them all.
+    for (QWidget *w : std::initializer_list<QWidget *>{infini, fini, NumLoops, Period, Gifcomment})
+        w->setEnabled(enabled);
+}
+
 void TMainform::PeriodChange()
 {
     if (!mDocument || mDocument->empty())
