@@ -1,4 +1,5 @@
 // movaro-gif-cli: the editor's engine for batch use and black-box checks.
+#include "filter_command.h"
 #include "json.h"
 #include "png_output.h"
 
@@ -35,7 +36,8 @@ int usage()
                "  movaro-gif-cli open IN.gif OUT.gif\n"
                "  movaro-gif-cli optimize IN.gif OUT.gif\n"
                "  movaro-gif-cli frames IN.gif DIR\n"
-               "  movaro-gif-cli make [-d DELAY] [-l COUNT|forever] [-c COMMENT] -o OUT.gif PICTURE...\n",
+               "  movaro-gif-cli make [-d DELAY] [-l COUNT|forever] [-c COMMENT] -o OUT.gif PICTURE...\n"
+               "  movaro-gif-cli filter NAME IN.gif OUT.gif [--frame K]\n",
                stderr);
     return 2;
 }
@@ -215,6 +217,8 @@ int main(int argc, char **argv)
             return frames(argv[2], argv[3]);
         if (command == "make")
             return make(argc - 2, argv + 2);
+        if (command == "filter")
+            return cli::filter(argc - 2, argv + 2);
         return usage();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "movaro-gif-cli: %s\n", e.what());
