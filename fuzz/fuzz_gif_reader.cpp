@@ -1,6 +1,8 @@
-// Feeds arbitrary bytes to the GIF reader, the open check and the frame composer.
+// Feeds arbitrary bytes to the GIF reader, the open check, the frame composer, the optimiser and
+// the writer.
 #include "document/composer.h"
 #include "document/gif_error.h"
+#include "document/gif_optimize.h"
 #include "document/gif_reader.h"
 #include "document/gif_writer.h"
 
@@ -33,14 +35,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
             composer.ComposedFrame(i);
     }
 
-    // What was read can be written again, or is refused with the writer's own error.
-    std::size_t pixels = 0;
+    // What was read can be optimised and written again, or is refused with the writer's own error.
+    // Rows of one value cost their codes, so what counts is what the frames hold.
+    std::size_t held = 0;
     for (int i = 0; i < image.count(); ++i)
-        pixels += image.frame(i).pixels().size();
-    if (pixels <= 4u << 20) {
+        if (const auto pixels = image.frame(i).pixelStore())
+            held += pixels->heldBytes();
+    if (held <= 16u << 20) {
         try {
             std::ostringstream out;
             image.SaveToStream(out);
+        } catch (const doc::GifError &) {
+        }
+        try {
+            std::ostringstream out;
+            doc::optimizedCopy(image).SaveToStream(out);
         } catch (const doc::GifError &) {
         }
     }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzzers with clang and runs one: fuzz/run.sh NAME SECONDS [SEED-DIR...]
-# Crashes and slow inputs land in build/fuzz/findings/NAME; the grown corpus in build/fuzz/corpus/NAME.
+# Crashes, slow and greedy inputs land in build/fuzz/findings/NAME; the grown corpus in build/fuzz/corpus/NAME.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -11,8 +11,7 @@ name=$1
 seconds=$2
 shift 2
 mkdir -p "build/fuzz/corpus/$name" "build/fuzz/findings/$name"
-# Fork mode keeps the run going past slow inputs (a huge frame legitimately announced by a few
-# bytes costs seconds under the sanitizers); crashes still stop it.
-exec "build/fuzz/fuzz/$name" -fork=1 -ignore_timeouts=1 -ignore_ooms=1 -max_total_time="$seconds" \
-    -timeout=30 -rss_limit_mb=2560 \
+# A slow or greedy input is a finding like a crash: 10 s for one input, 512 MB resident and 512 MB
+# in one allocation stop the run and keep the input.
+exec "build/fuzz/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=512 -malloc_limit_mb=512 \
     -artifact_prefix="build/fuzz/findings/$name/" "build/fuzz/corpus/$name" "$@"

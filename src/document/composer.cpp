@@ -26,9 +26,9 @@ FrameComposer::FrameComposer(const TGIFImage &document)
     for (int i = 0; i < document.count(); ++i) {
         const TGIFSubImage &sub = document.frame(i);
         // Indices short of the rectangle (no reader makes them) would be read past: left out.
-        if (sub.hasPixels() && sub.pixels().size() >= std::size_t(sub.width) * sub.height) {
+        if (auto pixels = sub.hasPixels() ? sub.pixelStore() : nullptr) {
             Frame f;
-            f.sub = &sub;
+            f.pixels = std::move(pixels);
             f.table = sub.colorMap().empty() ? &document.header.colorMap : &sub.colorMap();
             f.left = sub.left;
             f.top = sub.top;
@@ -135,11 +135,26 @@ void FrameComposer::draw(const Frame &f)
     }
 
     const int span = x1 - x0;
-    const uint8_t *pixels = f.sub->pixels().data();
     const int t = f.transparent ? f.transparentIndex : -1;
     for (int y = y0; y < y1; ++y) {
-        const uint8_t *src = pixels + std::size_t(y - f.top) * f.width + (x0 - f.left);
         uint8_t *dst = mCanvas.row(y) + std::size_t(x0) * 3;
+        const uint8_t *src = f.pixels->row(y - f.top);
+        if (!src) {
+            // A row of one value: one colour across the span, or nothing when it is transparent.
+            const uint8_t v = f.pixels->rowValue(y - f.top);
+            if (v != t) {
+                const uint8_t *c = &lut[3 * std::size_t(v)];
+                for (int x = 0; x < span; ++x) {
+                    dst[3 * x] = c[0];
+                    dst[3 * x + 1] = c[1];
+                    dst[3 * x + 2] = c[2];
+                }
+                if (mTrackCoverage)
+                    std::memset(mCoverage.data() + std::size_t(y) * mWidth + x0, 1, std::size_t(span));
+            }
+            continue;
+        }
+        src += x0 - f.left;
         if (t < 0) {
             for (int x = 0; x < span; ++x) {
                 const uint8_t *c = &lut[3 * std::size_t(src[x])];

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -67,7 +68,7 @@ public:
 
 private:
     struct Frame {
-        const TGIFSubImage *sub = nullptr;
+        std::shared_ptr<const FramePixels> pixels;
         const TGIFColorMap *table = nullptr;
         int left = 0;
         int top = 0;

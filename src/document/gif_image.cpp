@@ -25,7 +25,9 @@ TGIFSubImage::TGIFSubImage(const TGIFSubImage &other)
     , height(other.height)
     , interlaced(other.interlaced)
     , mColorMap(other.mColorMap)
-    , mPixels(other.mPixels)
+    , mStore(other.mStore)
+    , mDense(other.mDense)
+    , mDenseOwned(other.mDenseOwned)
     , mPicture(other.mPicture)
     , mMask(other.mMask)
 {
@@ -58,16 +60,71 @@ void TGIFSubImage::setColorMap(TGIFColorMap map)
     mColorMap = std::move(map);
 }
 
+const std::vector<uint8_t> &TGIFSubImage::pixels() const
+{
+    static const std::vector<uint8_t> none;
+    if (!mDense) {
+        if (!mStore)
+            return none;
+        mDense = mStore->toIndices();
+    }
+    return *mDense;
+}
+
 std::vector<uint8_t> &TGIFSubImage::mutablePixels()
 {
     invalidatePicture();
-    return mPixels;
+    pixels();
+    // The store goes first: when it alone shared the vector, the vector is changed in place and
+    // references taken from pixels() stay valid.
+    mStore.reset();
+    if (!mDense)
+        mDense = std::make_shared<const std::vector<uint8_t>>();
+    else if (mDense.use_count() > 1)
+        mDense = std::make_shared<const std::vector<uint8_t>>(*mDense);
+    mDenseOwned = true;
+    return const_cast<std::vector<uint8_t> &>(*mDense);
 }
 
 void TGIFSubImage::setPixels(std::vector<uint8_t> pixels)
 {
     invalidatePicture();
-    mPixels = std::move(pixels);
+    mStore.reset();
+    mDense = std::make_shared<const std::vector<uint8_t>>(std::move(pixels));
+    mDenseOwned = true;
+}
+
+bool TGIFSubImage::hasPixels() const
+{
+    if (width == 0 || height == 0)
+        return false;
+    return mDenseOwned ? !mDense->empty() : (mStore && !mStore->empty());
+}
+
+std::shared_ptr<const FramePixels> TGIFSubImage::pixelStore() const
+{
+    if (width == 0 || height == 0)
+        return nullptr;
+    if (mStore && mStore->width() == width && mStore->height() == height)
+        return mStore;
+    // Made from the flat indices (shared, not copied), or the rectangle changed under the store.
+    const std::vector<uint8_t> &flat = pixels();
+    if (flat.size() < std::size_t(width) * height)
+        return nullptr;
+    auto store = std::make_shared<const FramePixels>(width, height, mDense);
+    if (mDenseOwned)
+        mStore = store;
+    return store;
+}
+
+void TGIFSubImage::setPixelStore(FramePixels pixels)
+{
+    invalidatePicture();
+    width = uint16_t(pixels.width());
+    height = uint16_t(pixels.height());
+    mStore = std::make_shared<const FramePixels>(std::move(pixels));
+    mDense.reset();
+    mDenseOwned = false;
 }
 
 TGIFExtension *TGIFSubImage::appendExtension(std::unique_ptr<TGIFExtension> e)
@@ -175,8 +232,10 @@ const Picture &TGIFImage::picture(int i) const
     if (!f.mPicture) {
         const TGIFColorMap &table = f.mColorMap.empty() ? header.colorMap : f.mColorMap;
         Picture p(f.hasPixels() ? f.width : 0, f.hasPixels() ? f.height : 0, PixelFormat::Indexed8);
-        if (!p.isNull())
-            std::memcpy(p.data().data(), f.mPixels.data(), p.data().size());
+        if (!p.isNull()) {
+            const std::vector<uint8_t> &indices = f.pixels();
+            std::memcpy(p.data().data(), indices.data(), std::min(indices.size(), p.data().size()));
+        }
         p.palette() = table.entries;
         f.mPicture = std::make_shared<const Picture>(std::move(p));
     }
@@ -195,8 +254,9 @@ const std::vector<uint8_t> &TGIFImage::mask(int i) const
         const int stride = maskStride(w);
         const uint8_t t = f.mGraphicControl->transparentIndex;
         std::vector<uint8_t> m(std::size_t(stride) * std::size_t(h), 0);
-        for (int y = 0; y < h; ++y) {
-            const uint8_t *src = f.mPixels.data() + std::size_t(y) * w;
+        const std::vector<uint8_t> &indices = f.pixels();
+        for (int y = 0; y < h && indices.size() >= std::size_t(y + 1) * w; ++y) {
+            const uint8_t *src = indices.data() + std::size_t(y) * w;
             uint8_t *dst = m.data() + std::size_t(y) * stride;
             for (int x = 0; x < w; ++x)
                 if (src[x] == t)

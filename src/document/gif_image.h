@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frame_pixels.h"
 #include "picture.h"
 
 #include <array>
@@ -144,12 +145,25 @@ public:
     TGIFColorMap &mutableColorMap();
     void setColorMap(TGIFColorMap map);
 
-    /** width × height indices, rows from the top; empty for a frame without an image. */
-    const std::vector<uint8_t> &pixels() const { return mPixels; }
+    /**
+     * width × height indices, rows from the top; empty for a frame without an image. Made from the
+     * frame's pixel store on first use and kept until the pixels change: engine code that must not
+     * cost the announced size of a frame reads pixelStore() instead.
+     */
+    const std::vector<uint8_t> &pixels() const;
     /** The indices for changing; the cached picture is dropped. */
     std::vector<uint8_t> &mutablePixels();
     void setPixels(std::vector<uint8_t> pixels);
-    bool hasPixels() const { return width > 0 && height > 0 && !mPixels.empty(); }
+    bool hasPixels() const;
+
+    /**
+     * The indices as rows (runs of one value held as such), or nullptr when the frame has no image
+     * or fewer indices than its rectangle needs. Shared and unchanging: later edits of the frame
+     * make a new store.
+     */
+    std::shared_ptr<const FramePixels> pixelStore() const;
+    /** Replaces the indices; the cached picture is dropped. width and height are set to the store's. */
+    void setPixelStore(FramePixels pixels);
 
     // Extension list, in the order written.
     int extensionCount() const { return int(mExtensions.size()); }
@@ -179,7 +193,11 @@ private:
     friend class TGIFImage;
 
     TGIFColorMap mColorMap;
-    std::vector<uint8_t> mPixels;
+    // The indices: mStore is what they are unless mDenseOwned, when the flat vector (set or
+    // changed through the vector API) is; the other one is made from it on demand.
+    mutable std::shared_ptr<const FramePixels> mStore;
+    mutable std::shared_ptr<const std::vector<uint8_t>> mDense;
+    bool mDenseOwned = false;
     std::vector<std::unique_ptr<TGIFExtension>> mExtensions;
     TGIFGraphicControlExtension *mGraphicControl = nullptr;
 

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <optional>
 
 namespace doc {
 
@@ -44,19 +46,25 @@ uint16_t delayOf(const TGIFSubImage &f)
     return f.graphicControl() ? f.graphicControl()->delay : 0;
 }
 
-void countUsage(const TGIFSubImage &f, std::array<uint32_t, 256> &usage)
+void countUsage(const TGIFSubImage &f, uint64_t (&usage)[256])
 {
     if (!f.hasPixels())
         return;
+    if (const auto store = f.pixelStore()) {
+        store->countUsage(usage);
+        return;
+    }
     const std::size_t area = std::min(f.pixels().size(), std::size_t(f.width) * f.height);
     const uint8_t *p = f.pixels().data();
     for (std::size_t i = 0; i < area; ++i)
         ++usage[p[i]];
 }
 
-void renumber(TGIFSubImage &f, const std::array<uint8_t, 256> &to)
+void renumber(TGIFSubImage &f, const uint8_t (&to)[256])
 {
-    if (!f.pixels().empty())
+    if (const auto store = f.pixelStore())
+        f.setPixelStore(store->mapped(to));
+    else if (!f.pixels().empty())
         for (uint8_t &v : f.mutablePixels())
             v = to[v];
     // Every listed graphic control that is written with the transparent flag points into this table.
@@ -72,10 +80,12 @@ void optimizeTable(TGIFColorMap &map, const std::vector<TGIFSubImage *> &users)
         return;
     map.sorted = true;
 
-    std::array<uint32_t, 256> counts{};
+    uint64_t counts[256] = {};
     for (const TGIFSubImage *f : users)
         countUsage(*f, counts);
-    const std::vector<uint32_t> usage(counts.begin(), counts.begin() + map.count());
+    std::vector<uint32_t> usage(std::size_t(map.count()));
+    for (std::size_t k = 0; k < usage.size(); ++k)
+        usage[k] = uint32_t(std::min<uint64_t>(counts[k], std::numeric_limits<uint32_t>::max()));
     const std::vector<int> order = usageOrder(usage);
 
     bool moved = false;
@@ -85,8 +95,8 @@ void optimizeTable(TGIFColorMap &map, const std::vector<TGIFSubImage *> &users)
         return;
 
     // Indices beyond the table stay as they are: the write refuses them.
-    std::array<uint8_t, 256> to;
-    std::iota(to.begin(), to.end(), 0);
+    uint8_t to[256];
+    std::iota(std::begin(to), std::end(to), 0);
     std::vector<Rgb> entries(order.size());
     for (int k = 0; k < int(order.size()); ++k) {
         to[std::size_t(order[std::size_t(k)])] = uint8_t(k);
@@ -118,8 +128,9 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
     const Rect overlap = Rect::of(b).intersect(Rect::of(p));
     if (overlap.empty())
         return;
-    if (b.pixels().size() < std::size_t(b.width) * b.height ||
-        p.pixels().size() < std::size_t(p.width) * p.height)
+    const auto bStore = b.pixelStore();
+    const auto pStore = p.pixelStore();
+    if (!bStore || !pStore)
         return;
 
     const bool bLocal = !b.colorMap().empty();
@@ -141,9 +152,8 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
         if (!bLocal) {
             // Share the index another frame already shows as transparent, unless this frame
             // draws that index as a real colour (it would vanish with the repeated pixels).
-            std::array<bool, 256> used{};
-            for (uint8_t v : b.pixels())
-                used[v] = true;
+            uint64_t used[256] = {};
+            bStore->countUsage(used);
             for (int i = 0; i < image.count(); ++i) {
                 const TGIFSubImage &o = image.frame(i);
                 if (i == bi || !o.colorMap().empty() || !o.transparent())
@@ -170,25 +180,46 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
     const bool pTransparent = p.transparent();
     const int pTransparentIndex = pTransparent ? p.graphicControl()->transparentIndex : -1;
 
-    bool changed = false;
-    const uint8_t *pPixels = p.pixels().data();
-    uint8_t *bPixels = nullptr;
+    // Rows of one value are compared once; the new indices are built only when something changes.
+    std::optional<FramePixels::Builder> out;
+    const int span = overlap.right - overlap.left;
+    const int bx = overlap.left - b.left;
+    const int px = overlap.left - p.left;
+    auto repeats = [&](uint8_t bv, uint8_t pv) {
+        return bv != target && pv != pTransparentIndex && bColor[bv] == pColor[pv];
+    };
     for (int y = overlap.top; y < overlap.bottom; ++y) {
-        const std::size_t bRow = std::size_t(y - b.top) * b.width - std::size_t(b.left);
-        const std::size_t pRow = std::size_t(y - p.top) * p.width - std::size_t(p.left);
-        for (int x = overlap.left; x < overlap.right; ++x) {
-            const uint8_t bv = b.pixels()[bRow + std::size_t(x)];
-            const uint8_t pv = pPixels[pRow + std::size_t(x)];
-            if (bv == target || pv == pTransparentIndex || bColor[bv] != pColor[pv])
+        const int by = y - b.top;
+        const uint8_t *bRow = bStore->row(by);
+        const uint8_t *pRow = pStore->row(y - p.top);
+        const uint8_t bValue = bStore->rowValue(by);
+        const uint8_t pValue = pStore->rowValue(y - p.top);
+        if (!bRow && !pRow) {
+            if (!repeats(bValue, pValue))
                 continue;
-            if (!bPixels)
-                bPixels = b.mutablePixels().data();
-            bPixels[bRow + std::size_t(x)] = uint8_t(target);
-            changed = true;
+            if (!out)
+                out.emplace(*bStore);
+            if (span == b.width)
+                out->setUniform(by, uint8_t(target));
+            else
+                std::memset(out->row(by) + bx, target, std::size_t(span));
+            continue;
+        }
+        uint8_t *dst = nullptr;
+        for (int x = 0; x < span; ++x) {
+            if (!repeats(bRow ? bRow[bx + x] : bValue, pRow ? pRow[px + x] : pValue))
+                continue;
+            if (!dst) {
+                if (!out)
+                    out.emplace(*bStore);
+                dst = out->row(by);
+            }
+            dst[bx + x] = uint8_t(target);
         }
     }
-    if (!changed)
+    if (!out)
         return;
+    b.setPixelStore(out->finish());
 
     if (needsEntry)
         bTable.entries.push_back(Rgb{0, 0, 0});
@@ -207,19 +238,23 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
 bool cropFrame(TGIFSubImage &f)
 {
     const uint8_t t = f.graphicControl()->transparentIndex;
+    const auto px = f.pixelStore();
     const int w = f.width, h = f.height;
-    const uint8_t *px = f.pixels().data();
     int x0 = w, x1 = -1, y0 = h, y1 = -1;
     for (int y = 0; y < h; ++y) {
-        const uint8_t *row = px + std::size_t(y) * w;
-        int first = 0;
-        while (first < w && row[first] == t)
-            ++first;
-        if (first == w)
-            continue;
-        int last = w - 1;
-        while (row[last] == t)
-            --last;
+        const uint8_t *row = px->row(y);
+        int first = 0, last = w - 1;
+        if (!row) {
+            if (px->rowValue(y) == t)
+                continue;
+        } else {
+            while (first < w && row[first] == t)
+                ++first;
+            if (first == w)
+                continue;
+            while (row[last] == t)
+                --last;
+        }
         x0 = std::min(x0, first);
         x1 = std::max(x1, last);
         y0 = std::min(y0, y);
@@ -230,15 +265,9 @@ bool cropFrame(TGIFSubImage &f)
     if (x0 == 0 && y0 == 0 && x1 == w - 1 && y1 == h - 1)
         return true;
 
-    const int nw = x1 - x0 + 1, nh = y1 - y0 + 1;
-    std::vector<uint8_t> cut(std::size_t(nw) * nh);
-    for (int y = 0; y < nh; ++y)
-        std::copy_n(px + std::size_t(y0 + y) * w + x0, nw, cut.data() + std::size_t(y) * nw);
-    f.setPixels(std::move(cut));
+    f.setPixelStore(px->cropped(x0, y0, x1 - x0 + 1, y1 - y0 + 1));
     f.left = uint16_t(f.left + x0);
     f.top = uint16_t(f.top + y0);
-    f.width = uint16_t(nw);
-    f.height = uint16_t(nh);
     return true;
 }
 
@@ -305,9 +334,16 @@ void CleanupFirstHalf(TGIFImage &image)
         if (!f.transparent())
             continue;
         const uint8_t t = f.graphicControl()->transparentIndex;
-        const std::size_t area = std::min(f.pixels().size(), std::size_t(f.width) * f.height);
-        const auto end = f.pixels().begin() + std::ptrdiff_t(area);
-        if (!f.hasPixels() || std::find(f.pixels().begin(), end, t) == end)
+        bool uses = false;
+        if (!f.hasPixels()) {
+        } else if (const auto store = f.pixelStore()) {
+            uses = store->contains(t);
+        } else {
+            const std::size_t area = std::min(f.pixels().size(), std::size_t(f.width) * f.height);
+            const auto end = f.pixels().begin() + std::ptrdiff_t(area);
+            uses = std::find(f.pixels().begin(), end, t) != end;
+        }
+        if (!uses)
             f.graphicControl()->setTransparent(false);
     }
     for (int i = 0; i + 1 < image.count(); ++i) {
@@ -336,7 +372,7 @@ void CropFrames(TGIFImage &image)
 {
     for (int b = image.count() - 1; b >= 0; --b) {
         TGIFSubImage &f = image.frame(b);
-        if (!f.transparent() || !f.hasPixels() || f.pixels().size() < std::size_t(f.width) * f.height)
+        if (!f.transparent() || !f.hasPixels() || !f.pixelStore())
             continue;
         // Restoring to background clears the frame's whole rectangle: cutting the frame would
         // shrink what is cleared. That only goes unseen for the last frame when the first frame

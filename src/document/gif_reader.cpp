@@ -21,6 +21,8 @@ constexpr int kTableSize = 4096;
 constexpr int kMaxCodeWidth = 12;
 // The LZW bit reader loads 8 bytes at a time; this many zero bytes follow the gathered data.
 constexpr std::size_t kBitReaderPadding = 8;
+// The decode buffer starts at this many pixels and grows fourfold while the data go on.
+constexpr std::size_t kFirstDecodeBuffer = std::size_t(1) << 20;
 
 constexpr char kWarnPrematureEnd[] = "Premature end of data";
 constexpr char kWarnUnderrun[] = "Decoder bit buffer under-run";
@@ -52,17 +54,22 @@ std::size_t colorTableBytes(uint8_t packed)
     return std::size_t(3) << ((packed & 7) + 1);
 }
 
-/** Rows in the order of the four interlace passes (0, 8, 16 ...; 4, 12 ...; 2, 6 ...; 1, 3 ...) to top-down. */
-void deinterlace(const uint8_t *passes, uint8_t *pixels, int width, int height)
+/** The rows of a frame in file order: top-down, or the four interlace passes (0, 8 ...; 4, 12 ...; 2, 6 ...; 1, 3 ...). */
+std::vector<int> rowOrder(int height, bool interlaced)
 {
+    std::vector<int> order;
+    order.reserve(std::size_t(height));
+    if (!interlaced) {
+        for (int y = 0; y < height; ++y)
+            order.push_back(y);
+        return order;
+    }
     static constexpr int passStart[4] = {0, 4, 2, 1};
     static constexpr int passStep[4] = {8, 8, 4, 2};
-    const std::size_t w = std::size_t(width);
     for (int pass = 0; pass < 4; ++pass)
-        for (int y = passStart[pass]; y < height; y += passStep[pass]) {
-            std::memcpy(pixels + std::size_t(y) * w, passes, w);
-            passes += w;
-        }
+        for (int y = passStart[pass]; y < height; y += passStep[pass])
+            order.push_back(y);
+    return order;
 }
 
 /** Why decoding a frame stopped. */
@@ -80,7 +87,7 @@ enum class LzwStop { Filled, EndCode, Underrun };
  * forward copy instead of a walk down a prefix chain.
  */
 LzwStop decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8_t *pixels, std::size_t count,
-               uint8_t fill)
+               uint8_t fill, std::size_t &reached)
 {
     // Literals read from this table, so that every code is the same copy and the loop does not
     // branch on the kind of code. Padded for the 8-byte steps; values above 255 (minimum code
@@ -163,10 +170,13 @@ LzwStop decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8
                 d[i] = s[i];
         }
         pos += len;
-        if (pos == count)
+        if (pos == count) {
+            reached = pos;
             return LzwStop::Filled;
+        }
     }
     std::fill(pixels + pos, pixels + std::min(count, pos + 8), fill);
+    reached = pos;
     return stop;
 }
 
@@ -421,17 +431,19 @@ private:
             frame.setColorMap(std::move(map));
         }
 
-        const std::size_t count = std::size_t(frame.width) * frame.height;
-        // An interlaced frame is decoded into a second buffer for a moment.
-        if (count > kGifPixelBudget - mPixelsUsed || (frame.interlaced && count > kGifPixelBudget - mPixelsUsed - count))
+        const int w = frame.width;
+        const int h = frame.height;
+        const std::size_t count = std::size_t(w) * h;
+        // A frame of this many pixels is refused whatever its data: such a size is what a few
+        // corrupt bytes announce.
+        if (count > kGifPixelBudget)
             throw GifError(GifErrorKind::TooLarge);
-        mPixelsUsed += count;
         const uint8_t fill = transparent ? frame.graphicControl()->transparentIndex : 0;
 
         if (atEnd()) {
             if (count > 0)
                 warn(kWarnUnderrun);
-            frame.setPixels(std::vector<uint8_t>(count, fill));
+            frame.setPixelStore(FramePixels::uniform(w, h, fill));
             return;
         }
         const int minCodeSize = mData[mPos++];
@@ -442,22 +454,58 @@ private:
         if (minCodeSize > kMaxCodeWidth - 1)
             throw GifError(GifErrorKind::BadCodeSize);
 
-        // Decode into no more pixels than the data can produce, so that a huge frame announced by a
-        // few corrupt bytes fails before its full size is allocated and filled.
+        // Decode into no more pixels than the data can produce, and into a buffer that grows with
+        // what is decoded (decoding again from the start each time it fills): a huge frame whose
+        // data end early costs what was decoded, the rest being rows of the fill value.
         const std::size_t srcLen = mLzw.size() - kBitReaderPadding;
         const std::size_t limit = std::min(count, lzwOutputBound(srcLen, minCodeSize));
-        std::vector<uint8_t> decoded(limit, fill);
-        const LzwStop stop = decodeLzw(mLzw.data(), srcLen, minCodeSize, decoded.data(), limit, fill);
+        std::size_t capacity = std::min(limit, kFirstDecodeBuffer);
+        std::vector<uint8_t> decoded;
+        std::size_t reached = 0;
+        LzwStop stop;
+        for (;;) {
+            reserve(capacity);
+            decoded.assign(capacity, fill);
+            stop = decodeLzw(mLzw.data(), srcLen, minCodeSize, decoded.data(), capacity, fill, reached);
+            if (stop != LzwStop::Filled || capacity == limit)
+                break;
+            capacity = std::min(limit, capacity * 4);
+        }
         if (stop == LzwStop::Underrun || (stop == LzwStop::Filled && limit < count))
             warn(kWarnUnderrun);
-        if (limit < count)
+
+        const std::size_t rowsReached = (reached + std::size_t(w) - 1) / std::size_t(w);
+        if (rowsReached == std::size_t(h) && !frame.interlaced) {
             decoded.resize(count, fill);
-        if (frame.interlaced) {
+            frame.setPixelStore(FramePixels(w, h, std::move(decoded)));
+        } else if (rowsReached == std::size_t(h)) {
+            reserve(count);
+            decoded.resize(count, fill);
             std::vector<uint8_t> pixels(count);
-            deinterlace(decoded.data(), pixels.data(), frame.width, frame.height);
-            decoded = std::move(pixels);
+            const std::vector<int> order = rowOrder(h, true);
+            for (int i = 0; i < h; ++i)
+                std::memcpy(pixels.data() + std::size_t(order[std::size_t(i)]) * w,
+                            decoded.data() + std::size_t(i) * w, std::size_t(w));
+            frame.setPixelStore(FramePixels(w, h, std::move(pixels)));
+        } else {
+            FramePixels::Builder rows(w, h, fill);
+            const std::vector<int> order = rowOrder(h, frame.interlaced);
+            for (std::size_t i = 0; i < rowsReached; ++i) {
+                const std::size_t from = i * std::size_t(w);
+                const std::size_t n = std::min<std::size_t>(std::size_t(w), decoded.size() - from);
+                std::memcpy(rows.row(order[i]), decoded.data() + from, n);
+            }
+            decoded = {};
+            frame.setPixelStore(rows.finish());
         }
-        frame.setPixels(std::move(decoded));
+        mHeld += frame.pixelStore() ? frame.pixelStore()->heldBytes() : 0;
+    }
+
+    /** Refuses, before it is allocated, a buffer that would take the document past its budget. */
+    void reserve(std::size_t bytes) const
+    {
+        if (bytes > kGifPixelBudget || mHeld > kGifPixelBudget - bytes)
+            throw GifError(GifErrorKind::TooLarge);
     }
 
     /** The most pixels `srcLen` bytes of LZW data can produce: n codes give at most 1 + 2 + ... + n. */
@@ -484,7 +532,7 @@ private:
     const uint8_t *mData;
     std::size_t mSize;
     std::size_t mPos = 0;
-    std::size_t mPixelsUsed = 0;
+    std::size_t mHeld = 0; // bytes of indices the frames read so far hold
     std::vector<uint8_t> mLzw;
 };
 

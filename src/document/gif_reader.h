@@ -10,10 +10,11 @@
 namespace doc {
 
 /**
- * The most frame indices one document may hold, summed over its frames. A frame's indices are
- * allocated before its data is decoded, and a few bytes of LZW can legitimately describe a huge
- * frame, so the input size cannot bound the memory; this budget does. A file beyond it is refused
- * with GifErrorKind::TooLarge before anything of that size is allocated.
+ * The most pixels one frame may announce, and the most bytes of indices one document may hold.
+ * A few bytes of LZW can legitimately describe a huge frame; rows its data never reach are held as
+ * their fill value, so what a frame holds follows its decoded data, and a frame or a document
+ * beyond these budgets is refused with GifErrorKind::TooLarge before anything of that size is
+ * allocated.
  */
 inline constexpr std::size_t kGifPixelBudget = std::size_t(1) << 30;
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <future>
+#include <memory>
 #include <ostream>
 #include <thread>
 
@@ -169,16 +170,15 @@ void putFrame(std::vector<uint8_t> &out, const TGIFImage &document, const TGIFSu
     if (!frame.hasPixels())
         return;
 
-    const std::size_t area = std::size_t(frame.width) * frame.height;
-    if (frame.pixels().size() < area)
+    const auto pixels = frame.pixelStore();
+    if (!pixels)
         throw GifError(GifErrorKind::InvalidDimensions);
 
     const TGIFColorMap &local = frame.colorMap();
     const TGIFColorMap &table = local.empty() ? document.header.colorMap : local;
-    const uint8_t *pixels = frame.pixels().data();
     // One max over the frame costs far less than a test per pixel in the encoder; a full table
     // holds every byte value.
-    if (table.count() < 256 && highestIndex(pixels, area) >= table.count())
+    if (table.count() < 256 && pixels->highest() >= table.count())
         throw GifError(GifErrorKind::ColorNotInTable);
 
     out.push_back(0x2C);
@@ -194,7 +194,7 @@ void putFrame(std::vector<uint8_t> &out, const TGIFImage &document, const TGIFSu
     if (!local.empty())
         putColorTable(out, local);
 
-    encodeImageData(pixels, area, std::max(2, table.bitSize()), out);
+    encodeImageData(*pixels, std::max(2, table.bitSize()), out);
 }
 
 void flush(std::ostream &stream, std::vector<uint8_t> &buffer)
@@ -207,102 +207,253 @@ void flush(std::ostream &stream, std::vector<uint8_t> &buffer)
 
 } // namespace
 
-void encodeImageData(const uint8_t *indices, std::size_t count, int minCodeSize, std::vector<uint8_t> &out)
+namespace {
+
+/**
+ * The greedy GIF LZW encoder, fed pixels a run at a time: stored pixels one by one through the hash
+ * table, and runs of one value in steps, so that a long run costs its codes rather than its pixels.
+ *
+ * Runs can be stepped because the strings v, vv, vvv ... of one value v form a chain in the table:
+ * the string of k + 1 v's can only be defined with the string of k v's as its prefix. While the
+ * current string is k v's and the chain reaches J v's, the greedy match extends to min(J, k + left)
+ * without a lookup; the codes written are exactly those of the pixel-by-pixel loop.
+ */
+class LzwEncoder
+{
+public:
+    explicit LzwEncoder(int minCodeSize)
+        : mMinCodeSize(minCodeSize)
+        , mClearCode(1u << minCodeSize)
+        , mWidth(minCodeSize + 1)
+        , mNextCode(mClearCode + 2)
+    {
+        mScratch.resize(1 << 16);
+        mDst = mScratch.data();
+        resetTable();
+        emit(mClearCode);
+    }
+
+    /** Stored pixels. */
+    void pixels(const uint8_t *p, std::size_t n)
+    {
+        std::size_t i = 0;
+        if (!mHavePrefix && n > 0)
+            start(p[i++]);
+        for (; i < n; ++i) {
+            const uint32_t pixel = p[i];
+            const uint32_t key = (mPrefix << 8) | pixel;
+            uint32_t slot = slotOf(mPrefix, pixel * kFibonacci);
+            // A key is at most 4094 × 256 + 255, so an empty slot never matches: test the hit first.
+            uint32_t entry = mTable[slot];
+            while ((entry >> 12) != key && entry != kEmptySlot) {
+                if (++slot == uint32_t(kHashSlots))
+                    slot = 0;
+                entry = mTable[slot];
+            }
+            if (entry != kEmptySlot) [[likely]] {
+                mPrefix = entry & 0xFFF;
+                mRunLength = (mRunLength > 0 && mRunValue == pixel) ? mRunLength + 1 : 0;
+                continue;
+            }
+            miss(slot, key, pixel);
+        }
+    }
+
+    /** n pixels of one value. */
+    void run(uint8_t value, std::size_t n)
+    {
+        if (n == 0)
+            return;
+        if (!mHavePrefix) {
+            start(value);
+            --n;
+        }
+        const uint32_t v = value;
+        while (n > 0) {
+            if (mRunLength == 0 || mRunValue != v) {
+                // The current string is not all v's: one pixel the ordinary way.
+                pixels(&value, 1);
+                --n;
+                continue;
+            }
+            // The string is mRunLength v's; the table holds the chain up to mChainLength[v].
+            const std::size_t step = std::min<std::size_t>(mChainLength[v] - mRunLength, n);
+            if (step > 0) {
+                mRunLength += uint32_t(step);
+                mPrefix = mChainCode[v][mRunLength];
+                n -= step;
+                continue;
+            }
+            // One v more is not in the table: find its empty slot and take the miss.
+            const uint32_t key = (mPrefix << 8) | v;
+            uint32_t slot = slotOf(mPrefix, v * kFibonacci);
+            while (mTable[slot] != kEmptySlot)
+                if (++slot == uint32_t(kHashSlots))
+                    slot = 0;
+            miss(slot, key, v);
+            --n;
+        }
+    }
+
+    /** The minimum code size byte, the data sub-blocks and the terminator. */
+    void finish(std::vector<uint8_t> &out)
+    {
+        if (mHavePrefix)
+            emit(mPrefix);
+        emit(mClearCode + 1);
+        while (mBitCount > 0) {
+            *mDst++ = uint8_t(mBits);
+            mBits >>= 8;
+            mBitCount -= 8;
+        }
+        const std::size_t size = std::size_t(mDst - mScratch.data());
+        const std::size_t startAt = out.size();
+        out.resize(startAt + 1 + size + (size + 254) / 255 + 1);
+        uint8_t *o = out.data() + startAt;
+        *o++ = uint8_t(mMinCodeSize);
+        for (std::size_t done = 0; done < size;) {
+            const std::size_t n = std::min<std::size_t>(size - done, 255);
+            *o++ = uint8_t(n);
+            std::memcpy(o, mScratch.data() + done, n);
+            o += n;
+            done += n;
+        }
+        *o++ = 0;
+    }
+
+private:
+    void start(uint8_t pixel)
+    {
+        mPrefix = pixel;
+        mRunValue = pixel;
+        mRunLength = 1;
+        mHavePrefix = true;
+    }
+
+    /** The current string plus `pixel` is not in the table: write its code, define the new string. */
+    void miss(uint32_t slot, uint32_t key, uint32_t pixel)
+    {
+        emit(mPrefix);
+        if (mNextCode == uint32_t(kFirstUndefinedCode)) {
+            emit(mClearCode);
+            resetTable();
+            mWidth = mMinCodeSize + 1;
+            mNextCode = mClearCode + 2;
+        } else {
+            mTable[slot] = (key << 12) | mNextCode;
+            // The string of one value more extends that value's chain.
+            if (mRunLength > 0 && mRunValue == pixel && mRunLength == mChainLength[pixel])
+                mChainCode[pixel][++mChainLength[pixel]] = uint16_t(mNextCode);
+            ++mNextCode;
+        }
+        start(uint8_t(pixel));
+    }
+
+    void resetTable()
+    {
+        std::fill(mTable.begin(), mTable.end(), kEmptySlot);
+        for (uint32_t v = 0; v < 256; ++v) {
+            mChainLength[v] = 1;
+            mChainCode[v][1] = uint16_t(v);
+        }
+    }
+
+    /** Writes one code, then widens the codes once the next free code no longer fits. */
+    void emit(uint32_t code)
+    {
+        mBits |= uint64_t(code) << mBitCount;
+        mBitCount += mWidth;
+        if (mBitCount >= 32) {
+            if (std::size_t(mScratch.data() + mScratch.size() - mDst) < 8) {
+                const std::size_t used = std::size_t(mDst - mScratch.data());
+                mScratch.resize(mScratch.size() * 2);
+                mDst = mScratch.data() + used;
+            }
+            mDst[0] = uint8_t(mBits);
+            mDst[1] = uint8_t(mBits >> 8);
+            mDst[2] = uint8_t(mBits >> 16);
+            mDst[3] = uint8_t(mBits >> 24);
+            mDst += 4;
+            mBits >>= 32;
+            mBitCount -= 32;
+        }
+        if (mNextCode >= (1u << mWidth) && mWidth < kMaxWidth)
+            ++mWidth;
+    }
+
+    const int mMinCodeSize;
+    const uint32_t mClearCode;
+    int mWidth;
+    uint32_t mNextCode;
+    uint32_t mPrefix = 0;
+    bool mHavePrefix = false;
+    // When the current string is mRunLength copies of mRunValue (0: it is not such a string).
+    uint32_t mRunValue = 0;
+    uint32_t mRunLength = 0;
+
+    std::vector<uint8_t> mScratch;
+    uint8_t *mDst = nullptr;
+    uint64_t mBits = 0;
+    int mBitCount = 0;
+
+    struct Tables {
+        std::array<uint32_t, kHashSlots> table;
+        // chainCode[v][k]: the code of the string of k v's, for k up to chainLength[v].
+        std::array<uint32_t, 256> chainLength;
+        std::array<std::array<uint16_t, 4097>, 256> chainCode;
+    };
+    /** Shared by the encoders of one thread (a frame at a time on each); on the heap, being large. */
+    static Tables &tables()
+    {
+        thread_local const std::unique_ptr<Tables> t = std::make_unique<Tables>();
+        return *t;
+    }
+
+    Tables &mTables = tables();
+    std::array<uint32_t, kHashSlots> &mTable = mTables.table;
+    std::array<uint32_t, 256> &mChainLength = mTables.chainLength;
+    std::array<std::array<uint16_t, 4097>, 256> &mChainCode = mTables.chainCode;
+};
+
+void checkCodeSize(int minCodeSize, uint8_t highest)
 {
     if (minCodeSize < 2 || minCodeSize > 8)
         throw GifError(GifErrorKind::BadCodeSize);
     // A literal wider than the code size would spill into its neighbours' bits.
-    if (minCodeSize < 8 && count > 0 && highestIndex(indices, count) >= (1u << minCodeSize))
+    if (minCodeSize < 8 && highest >= (1u << minCodeSize))
         throw GifError(GifErrorKind::ColorNotInTable);
+}
 
-    const uint32_t clearCode = 1u << minCodeSize;
-    const uint32_t endCode = clearCode + 1;
+} // namespace
 
-    // Codes are packed into a scratch buffer first, then cut into sub-blocks in one pass. Each
-    // pixel adds at most one code of at most 12 bits, plus a clear code every 4000 or so.
-    static thread_local std::vector<uint8_t> scratch;
-    const std::size_t maxCodes = count + count / 1024 + 4;
-    scratch.resize(maxCodes * 3 / 2 + 16);
-    uint8_t *dst = scratch.data();
+void encodeImageData(const uint8_t *indices, std::size_t count, int minCodeSize, std::vector<uint8_t> &out)
+{
+    checkCodeSize(minCodeSize, count > 0 ? highestIndex(indices, count) : 0);
+    LzwEncoder encoder(minCodeSize);
+    encoder.pixels(indices, count);
+    encoder.finish(out);
+}
 
-    static thread_local std::array<uint32_t, kHashSlots> tableStorage;
-    uint32_t *const table = tableStorage.data();
-    const auto emptyTable = [table] { std::fill(table, table + kHashSlots, kEmptySlot); };
-    emptyTable();
-
-    uint64_t bits = 0;
-    int bitCount = 0;
-    int width = minCodeSize + 1;
-    uint32_t nextCode = clearCode + 2;
-
-    // Writes one code, then widens the codes once the next free code no longer fits.
-    auto emit = [&](uint32_t code) {
-        bits |= uint64_t(code) << bitCount;
-        bitCount += width;
-        if (bitCount >= 32) {
-            dst[0] = uint8_t(bits);
-            dst[1] = uint8_t(bits >> 8);
-            dst[2] = uint8_t(bits >> 16);
-            dst[3] = uint8_t(bits >> 24);
-            dst += 4;
-            bits >>= 32;
-            bitCount -= 32;
+void encodeImageData(const FramePixels &pixels, int minCodeSize, std::vector<uint8_t> &out)
+{
+    checkCodeSize(minCodeSize, pixels.highest());
+    LzwEncoder encoder(minCodeSize);
+    const int w = pixels.width();
+    for (int y = 0; y < pixels.height();) {
+        if (const uint8_t *r = pixels.row(y)) {
+            encoder.pixels(r, std::size_t(w));
+            ++y;
+            continue;
         }
-        if (nextCode >= (1u << width) && width < kMaxWidth)
-            ++width;
-    };
-
-    emit(clearCode);
-    if (count > 0) {
-        uint32_t prefix = indices[0];
-        for (std::size_t i = 1; i < count; ++i) {
-            const uint32_t pixel = indices[i];
-            const uint32_t key = (prefix << 8) | pixel;
-            uint32_t slot = slotOf(prefix, pixel * kFibonacci);
-            // A key is at most 4094 × 256 + 255, so an empty slot never matches: test the hit first.
-            uint32_t entry = table[slot];
-            while ((entry >> 12) != key && entry != kEmptySlot) {
-                if (++slot == uint32_t(kHashSlots))
-                    slot = 0;
-                entry = table[slot];
-            }
-            if (entry != kEmptySlot) [[likely]] {
-                prefix = entry & 0xFFF;
-                continue;
-            }
-            emit(prefix);
-            if (nextCode == uint32_t(kFirstUndefinedCode)) {
-                emit(clearCode);
-                emptyTable();
-                width = minCodeSize + 1;
-                nextCode = clearCode + 2;
-            } else {
-                table[slot] = (key << 12) | nextCode++;
-            }
-            prefix = pixel;
-        }
-        emit(prefix);
+        // Consecutive rows of one value are one run.
+        const uint8_t v = pixels.rowValue(y);
+        int end = y + 1;
+        while (end < pixels.height() && !pixels.row(end) && pixels.rowValue(end) == v)
+            ++end;
+        encoder.run(v, std::size_t(end - y) * std::size_t(w));
+        y = end;
     }
-    emit(endCode);
-    while (bitCount > 0) {
-        *dst++ = uint8_t(bits);
-        bits >>= 8;
-        bitCount -= 8;
-    }
-
-    const std::size_t size = std::size_t(dst - scratch.data());
-    const std::size_t start = out.size();
-    out.resize(start + 1 + size + (size + 254) / 255 + 1);
-    uint8_t *o = out.data() + start;
-    *o++ = uint8_t(minCodeSize);
-    for (std::size_t done = 0; done < size;) {
-        const std::size_t n = std::min<std::size_t>(size - done, 255);
-        *o++ = uint8_t(n);
-        std::memcpy(o, scratch.data() + done, n);
-        o += n;
-        done += n;
-    }
-    *o++ = 0;
+    encoder.finish(out);
 }
 
 void TGIFImage::SaveToStream(std::ostream &stream) const

@@ -13,6 +13,8 @@ namespace doc {
  * size byte, the data sub-blocks and the terminator.
  */
 void encodeImageData(const uint8_t *indices, std::size_t count, int minCodeSize, std::vector<uint8_t> &out);
+/** The same for a frame's rows; a run of rows of one value costs its codes, not its pixels. */
+void encodeImageData(const FramePixels &pixels, int minCodeSize, std::vector<uint8_t> &out);
 
 /**
  * Writes the document as GIF data to a file through a temporary file in the same folder, which
