@@ -182,8 +182,12 @@ void FrameComposer::draw(const Frame &f)
 
 Picture FrameComposer::ComposedFrame(int i)
 {
-    if (mCanvas.width() != mWidth || mCanvas.height() != mHeight)
+    if (mCanvas.width() != mWidth || mCanvas.height() != mHeight) {
+        // A screen a few bytes can announce: refused before its canvas and result are allocated.
+        if (std::size_t(mWidth) * std::size_t(mHeight) * 3 * 2 > kFlattenBudget)
+            throw GifError(GifErrorKind::TooLarge);
         mCanvas = Picture(mWidth, mHeight, PixelFormat::Rgb24);
+    }
     if (mTrackCoverage && mCoverage.size() != std::size_t(mWidth) * mHeight)
         mCoverage.assign(std::size_t(mWidth) * mHeight, 0);
 

@@ -45,7 +45,8 @@ public:
      * Composer frame i (limited to 0 .. count() - 1) as a viewer shows it: an Rgb24 picture of
      * width() × height(), carrying the fill colour as its designated transparent colour when
      * the first frame is transparent. Consecutive calls build on the previous result.
-     * Without any image the picture is the fill colour alone.
+     * Without any image the picture is the fill colour alone. Throws GifError TooLarge, before
+     * allocating, when the canvas and the result would need more than kFlattenBudget.
      */
     Picture ComposedFrame(int i);
 
