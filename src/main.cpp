@@ -1,6 +1,7 @@
 #include "app/mainform.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -10,6 +11,10 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Movaro Gif"));
     QApplication::setOrganizationName(QStringLiteral("Movaro Gif"));
+    // The installed desktop entry and icon carry this id; the bundled icon serves a build tree.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.movarogif.MovaroGif"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("org.movarogif.MovaroGif"), QIcon(QStringLiteral(":/icons/movaro-gif.png"))));
 
     // The interface is French: Qt's own buttons and dialogs follow.
     QTranslator qtTranslator;

@@ -206,6 +206,10 @@ int main(int argc, char **argv)
     if (argc < 2)
         return usage();
     const std::string command = argv[1];
+    if (command == "--version") {
+        std::puts("movaro-gif-cli " MOVARO_VERSION);
+        return 0;
+    }
     try {
         if (command == "info" && argc == 3)
             return info(argv[2]);
