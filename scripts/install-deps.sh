@@ -10,7 +10,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
-  libgraphicsmagick++1-dev
+  libgraphicsmagick++1-dev libcli11-dev
+  # installing and packaging: checks of the desktop entry and metainfo, cpack -G DEB
+  desktop-file-utils appstream dpkg-dev file man-db
   # decoders the app calls at run time
   ghostscript fonts-urw-base35 fonts-dejavu-core
   # end-to-end tests and peers used by tests
