@@ -77,6 +77,7 @@ QString longHint(const QString &hint)
 TMainform::TMainform(QWidget *parent)
     : QMainWindow(parent)
     , mPrompter(std::make_unique<QtPrompter>(this))
+    , mUrlOpener(std::make_unique<DesktopUrlOpener>())
     , mStore(settings::openStore())
 {
     initIcons();

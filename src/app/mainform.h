@@ -2,6 +2,7 @@
 
 #include "document/gif_image.h"
 #include "prompter.h"
+#include "url_opener.h"
 #include "settings/settings_store.h"
 
 #include <QMainWindow>
@@ -68,6 +69,10 @@ public:
     /** Replaces the dialogs (tests install a scripted prompter). */
     void setPrompter(std::unique_ptr<Prompter> prompter);
     Prompter &prompter() const { return *mPrompter; }
+    /** Replaces the desktop's address handler (tests install a recording one). */
+    void setUrlOpener(std::unique_ptr<UrlOpener> opener);
+    /** Every web address, mail link or help file the window opens goes through this. */
+    UrlOpener &urlOpener() const { return *mUrlOpener; }
     /** Opens the file named on the command line (start-up). */
     void openFromCommandLine(const QString &file);
     /** Starts the one-shot timer whose tick offers the add-image hint (end of start-up). */
@@ -229,6 +234,7 @@ private:
     int mSelected = -1;
 
     std::unique_ptr<Prompter> mPrompter;
+    std::unique_ptr<UrlOpener> mUrlOpener;
     std::unique_ptr<QSettings> mStore;
 
     // guards: 0 while the program writes a field, 5 otherwise

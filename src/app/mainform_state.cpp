@@ -49,6 +49,11 @@ void TMainform::setPrompter(std::unique_ptr<Prompter> prompter)
     mPrompter = std::move(prompter);
 }
 
+void TMainform::setUrlOpener(std::unique_ptr<UrlOpener> opener)
+{
+    mUrlOpener = std::move(opener);
+}
+
 void TMainform::check(const QString &word)
 {
     struct Row {

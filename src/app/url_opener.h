@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace app {
+
+/**
+ * Opening an address (a web page, a "mailto:" link, a help file) with the desktop's default
+ * handler goes through this interface: the editor uses DesktopUrlOpener, tests install one that
+ * records the addresses, so no browser starts.
+ */
+class UrlOpener
+{
+public:
+    virtual ~UrlOpener() = default;
+
+    /** Opens `address`: a URL, or the path of a local file. False when the desktop could not. */
+    virtual bool open(const QString &address) = 0;
+};
+
+/** The desktop's default handler. */
+class DesktopUrlOpener final : public UrlOpener
+{
+public:
+    bool open(const QString &address) override;
+};
+
+} // namespace app
