@@ -13,10 +13,13 @@ packages=(
   libgraphicsmagick++1-dev libcli11-dev
   # installing and packaging: checks of the desktop entry and metainfo, cpack -G DEB
   desktop-file-utils appstream dpkg-dev file man-db
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # decoders the app calls at run time
   ghostscript fonts-urw-base35 fonts-dejavu-core
   # end-to-end tests and peers used by tests
   xvfb xauth xdotool x11-utils imagemagick graphicsmagick poppler-utils python3
+  # clips for the video import tests and the benchmark
+  ffmpeg
 )
 packages+=("$@")
 

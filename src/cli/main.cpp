@@ -1,6 +1,7 @@
 // movaro-gif-cli: the editor's engine for batch use and black-box checks.
 #include "filter_command.h"
 #include "json.h"
+#include "make_video.h"
 #include "png_output.h"
 
 #include "document/composer.h"
@@ -37,7 +38,9 @@ int usage()
                "  movaro-gif-cli optimize IN.gif OUT.gif\n"
                "  movaro-gif-cli frames IN.gif DIR\n"
                "  movaro-gif-cli make [-d DELAY] [-l COUNT|forever] [-c COMMENT] -o OUT.gif PICTURE...\n"
-               "  movaro-gif-cli filter NAME IN.gif OUT.gif [--frame K]\n",
+               "  movaro-gif-cli filter NAME IN.gif OUT.gif [--frame K]\n"
+               "  movaro-gif-cli make --video CLIP [--start S] [--end S] [--fps N] [--width W]\n"
+               "                      [--colors octree|grayscale|websafe] [-l COUNT|forever] -o OUT.gif\n",
                stderr);
     return 2;
 }
@@ -219,6 +222,8 @@ int main(int argc, char **argv)
             return optimize(argv[2], argv[3]);
         if (command == "frames" && argc == 4)
             return frames(argv[2], argv[3]);
+        if (command == "make" && cli::wantsVideo(argc - 2, argv + 2))
+            return cli::makeVideo(argc - 2, argv + 2);
         if (command == "make")
             return make(argc - 2, argv + 2);
         if (command == "filter")
