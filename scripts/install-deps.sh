@@ -11,9 +11,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
   libgraphicsmagick++1-dev libcli11-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # installing and packaging: checks of the desktop entry and metainfo, cpack -G DEB
   desktop-file-utils appstream dpkg-dev file man-db
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # decoders the app calls at run time
   ghostscript fonts-urw-base35 fonts-dejavu-core
   # end-to-end tests and peers used by tests

@@ -54,6 +54,15 @@ FramePtr newFrame()
     return f;
 }
 
+int64_t frameDuration(const AVFrame *frame)
+{
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
+    return frame->duration;
+#else
+    return frame->pkt_duration;
+#endif
+}
+
 void quietLibraries()
 {
     // The editor logs nothing; damaged clips would otherwise fill the terminal.
@@ -457,10 +466,10 @@ void Pipeline::decode()
                     k += repeat;
                 }
             }
-            const double frameDuration = frame->pkt_duration > 0
-                                             ? double(frame->pkt_duration) * av_q2d(mClip.timeBase)
-                                             : (mClip.info.frameRate > 0 ? 1 / mClip.info.frameRate : 0.04);
-            shownEnd = t + frameDuration;
+            const int64_t ownDuration = frameDuration(frame.get());
+            const double duration = ownDuration > 0 ? double(ownDuration) * av_q2d(mClip.timeBase)
+                                                    : (mClip.info.frameRate > 0 ? 1 / mClip.info.frameRate : 0.04);
+            shownEnd = t + duration;
             shown = std::move(frame);
         }
         if (!any)
