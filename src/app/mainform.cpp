@@ -333,11 +333,14 @@ void TMainform::createMenus()
     connect(transcol, &QAction::triggered, this, [this] { transcolClick(); });
     transcol->setVisible(false);
     image->addAction(transcol);
+    const QList<QAction *> filterItems = createFilterMenus(image);
     connect(image, &QMenu::aboutToShow, this, [=, this] {
         const bool still = !Image->isHidden();
         const bool selected = still && mSelected >= 0;
         add1->setEnabled(still);
         for (QAction *a : {insert, sup2, moveitem->menuAction(), dup, methode, transcol})
+            a->setEnabled(selected);
+        for (QAction *a : filterItems)
             a->setEnabled(selected);
         moveitemClick();
     });

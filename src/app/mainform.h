@@ -1,10 +1,12 @@
 #pragma once
 
 #include "document/gif_image.h"
+#include "filters/frame_filter.h"
 #include "prompter.h"
 #include "url_opener.h"
 #include "settings/settings_store.h"
 
+#include <QList>
 #include <QMainWindow>
 
 #include <array>
@@ -144,6 +146,19 @@ public:
     void ImageMouseUp(QPoint pos, Qt::MouseButton button);
     static bool clipboardHasBitmap();
 
+    // --- filters (mainform_filters.cpp) ------------------------------------------------------
+    /** Runs a filter on the still view's picture of the selected frame and writes it back. */
+    void applyFrameFilter(filters::FrameFilter filter);
+    void Flou2Click() { applyFrameFilter(filters::FrameFilter::Blur); }
+    void Flou1Click() { applyFrameFilter(filters::FrameFilter::Gaussian); }
+    void Monochrome1Click() { applyFrameFilter(filters::FrameFilter::Monochrome); }
+    void Niveauxdegris1Click() { applyFrameFilter(filters::FrameFilter::GrayLevels); }
+    void Accentuer1Click() { applyFrameFilter(filters::FrameFilter::Sharpen); }
+    void Inverserlescouleurs1Click() { applyFrameFilter(filters::FrameFilter::Invert); }
+    void Verticalement1Click() { applyFrameFilter(filters::FrameFilter::FlipVertical); }
+    void Horizontalement1Click() { applyFrameFilter(filters::FrameFilter::FlipHorizontal); }
+    void miroirClick() { applyFrameFilter(filters::FrameFilter::HalfTurn); }
+
     // --- export and printing -------------------------------------------------------------------
     void enregistrercadreClick();
     void Configurationdelimpression1Click();
@@ -196,6 +211,8 @@ private:
     QWidget *createFramesArea();
     QWidget *createViewArea();
     void createStatusBar();
+    /** The hidden filter submenus and item of the "&Image" menu; returns the three for its enabling. */
+    QList<QAction *> createFilterMenus(QMenu *image);
     QAction *makeAction(const QString &name, const QString &text, const QString &hint = {},
                         const QString &icon = {});
 

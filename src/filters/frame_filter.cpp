@@ -6,6 +6,7 @@
 #include "document/quantize.h"
 
 #include <array>
+#include <optional>
 #include <stdexcept>
 
 namespace filters {
@@ -91,32 +92,37 @@ void writeBack(doc::TGIFImage &document, int index, FrameFilter filter, const Pi
     if (result.width() != frame.width || result.height() != frame.height)
         throw std::invalid_argument("filtered picture and frame differ in size");
 
+    // Everything is made first and then swapped in, so a failure leaves the frame as it was.
+    std::optional<doc::TGIFColorMap> table;
+    std::vector<uint8_t> pixels;
     if (isGeometric(filter)) {
         // Only pixels move: the frame's indices move with them and its table stays. The frame's
         // picture may be an earlier filter's true-colour result: decode the indices afresh.
         frame.invalidatePicture();
-        frame.setPixels(std::move(transform(filter, document.picture(index)).data()));
+        pixels = std::move(transform(filter, document.picture(index)).data());
     } else if (result.isIndexed()) {
         const doc::TGIFColorMap &own = frame.colorMap().empty() ? document.header.colorMap : frame.colorMap();
         if (result.palette() != own.entries) {
-            doc::TGIFColorMap table;
-            table.entries = result.palette();
+            table.emplace();
+            table->entries = result.palette();
             // Every frame of the editor has 256 entries; indices past a short table read as black.
-            table.entries.resize(256, doc::Rgb{});
-            frame.setColorMap(std::move(table));
+            table->entries.resize(256, doc::Rgb{});
         }
-        frame.setPixels(result.data());
+        pixels = result.data();
     } else {
         Picture work = result;
         Picture reduced =
             doc::ReduceBitmapColors(work, doc::ReductionMode::OctreeQuantize, doc::DitherMode::NearestColor, 8);
-        doc::TGIFColorMap table;
-        table.entries = std::move(reduced.palette());
-        frame.setColorMap(std::move(table));
-        frame.setPixels(std::move(reduced.data()));
+        table.emplace();
+        table->entries = std::move(reduced.palette());
+        pixels = std::move(reduced.data());
     }
+    Picture shown = result;
+    if (table)
+        frame.setColorMap(std::move(*table));
+    frame.setPixels(std::move(pixels));
     // Last: changing the data drops the frame's picture.
-    frame.setPicture(result);
+    frame.setPicture(std::move(shown));
 }
 
 } // namespace filters
