@@ -1,3 +1,4 @@
+#include "app/command_line_files.h"
 #include "app/mainform.h"
 
 #include <QApplication>
@@ -29,9 +30,7 @@ int main(int argc, char *argv[])
     // An empty untitled animation first; a file named on the command line is then opened and
     // stays open.
     mainform.FileNewItemClick();
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1)
-        mainform.openFromCommandLine(arguments.at(1));
+    app::openCommandLineFiles(mainform, QApplication::arguments().mid(1));
 
     mainform.startHintTimer();
     return QApplication::exec();

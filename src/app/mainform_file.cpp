@@ -14,10 +14,12 @@
 #include "document/quantize.h"
 
 #include <QAction>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
+#include <QLockFile>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -104,11 +106,18 @@ doc::TGIFImage::ProgressHandler TMainform::progressHandler()
 
 settings::RecentList TMainform::readRecent()
 {
+    mStore->sync(); // another window (process) may have promoted a file since
     return settings::readRecentFiles(*mStore);
 }
 
 void TMainform::PromoteRecent(const QString &file)
 {
+    // Each window of a multi-file start is a process of its own: the list is re-read and written
+    // under a lock so that one window's promotion never overwrites another's.
+    const QString storeFile = mStore->fileName();
+    QDir().mkpath(QFileInfo(storeFile).absolutePath());
+    QLockFile lock(storeFile + QStringLiteral(".recent.lock"));
+    lock.tryLock(5000);
     const settings::RecentList before = readRecent();
     settings::writeRecentFiles(*mStore, before, settings::promoteRecent(before, file));
 }
