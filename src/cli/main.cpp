@@ -138,7 +138,8 @@ int frames(const std::string &in, const std::string &dir)
     loadFromFile(image, in);
     std::filesystem::create_directories(dir);
     FrameComposer composer(image);
-    for (int i = 0; i < image.count(); ++i) {
+    // One picture per image of the file: records after the last image are no frame of their own.
+    for (int i = 0; i < composer.count(); ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "frame-%04d.png", i);
         cli::writePng(composer.ComposedFrame(i), (std::filesystem::path(dir) / name).string());

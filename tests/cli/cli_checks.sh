@@ -53,6 +53,25 @@ pixel() { convert "$1" -format "%[pixel:p{$2}]" info:; }
 [ "$(pixel "$out/frames/frame-0001.png" 15,2)" = "srgb(255,255,255)" ] || fail "frame 1 at (15,2): $(pixel "$out/frames/frame-0001.png" 15,2)"
 [ "$(pixel "$out/frames/frame-0001.png" 5,5)" = "srgb(30,30,200)" ] || fail "frame 1 at (5,5)"
 
+# Records after the last image make no frame: two images give two pictures and two frames, and
+# the trailing comment survives open and save.
+python3 - "$out/made.gif" "$out/trailing.gif" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+assert data.endswith(b";")
+open(sys.argv[2], "wb").write(data[:-1] + b"\x21\xfe\x03fin\x00;")
+PY
+"$cli" frames "$out/trailing.gif" "$out/frames-trailing"
+[ "$(ls "$out/frames-trailing" | wc -l)" -eq 2 ] || fail "frames: $(ls "$out/frames-trailing" | wc -l) pictures for 2 images"
+"$cli" open "$out/trailing.gif" "$out/trailing-opened.gif"
+"$cli" info "$out/trailing-opened.gif" >"$out/trailing-opened.json"
+python3 - "$out/trailing-opened.json" <<'PY' || fail "open: trailing records not kept on the last image"
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert len(d["frames"]) == 2, len(d["frames"])
+assert {"kind": "comment", "lines": ["fin"]} in d["frames"][1]["extensions"], d["frames"][1]
+PY
+
 # The optimised copy is no larger and decodes to the same composed frames.
 "$cli" optimize "$out/made.gif" "$out/optimized.gif"
 [ "$(stat -c %s "$out/optimized.gif")" -le "$(stat -c %s "$out/made.gif")" ] || fail "optimize grew the file"

@@ -69,7 +69,8 @@ quit_from_menu() {
     fail "the editor did not quit"
 }
 
-# frame_count FILE.gif : the number of frames movaro-gif-cli reads in the file
+# frame_count FILE.gif : the number of images in the file (records after the last image are no frame)
 frame_count() {
-    "$MOVARO_BIN/movaro-gif-cli" info "$1" | grep -o '"left"' | wc -l
+    "$MOVARO_BIN/movaro-gif-cli" info "$1" |
+        python3 -c 'import json, sys; print(sum(f["width"] > 0 for f in json.load(sys.stdin)["frames"]))'
 }
