@@ -386,6 +386,9 @@ void CropFrames(TGIFImage &image)
         }
         if (cropFrame(f))
             continue;
+        // A document needs a frame to be written at all: the last one stays, showing nothing.
+        if (image.count() == 1)
+            continue;
 
         // A frame that draws nothing can go, but only when the picture shown during its delay is
         // the one before it: after a frame that restores (disposal 2 or 3) the screen changes.
@@ -448,7 +451,7 @@ void CleanupSecondHalf(TGIFImage &image)
             if (drop)
                 f.removeExtension(e);
         }
-        if (!f.hasPixels() && f.extensionCount() == 0)
+        if (!f.hasPixels() && f.extensionCount() == 0 && image.count() > 1)
             image.deleteFrame(b);
     }
 }

@@ -437,6 +437,32 @@ TEST(GifOptimize, TwoIdenticalFramesBecomeOneFrameWithoutExtensions)
     EXPECT_EQ(image.count(), 2);
 }
 
+// A frame that shows nothing is dropped, but a document is never left without a frame: a plain
+// save writes such a document, so the optimised save must too.
+TEST(GifOptimize, TheLastRemainingFrameIsKept)
+{
+    for (int frames : {1, 3}) {
+        SCOPED_TRACE(frames);
+        TGIFImage image;
+        for (int i = 0; i < frames; ++i) {
+            TGIFSubImage &f = addEditorFrame(image, makeFrame(3, 2, {kRed, kGreen}, std::vector<uint8_t>(6, 1)), 10);
+            f.graphicControl()->setDisposal(1);
+            makeTransparent(f, 1);
+        }
+        const TGIFImage out = optimizedCopy(image);
+        ASSERT_EQ(out.count(), 1);
+        EXPECT_TRUE(out.frame(0).transparent());
+        EXPECT_EQ(colorsOf(out, 0), colorsOf(image, 0));
+        EXPECT_NO_THROW(bytesOf(out));
+    }
+
+    // A document of one frame without pixels, say the records of a file that held no image.
+    TGIFImage recordsOnly;
+    recordsOnly.header.width = recordsOnly.header.height = 1;
+    recordsOnly.appendFrame(TGIFSubImage{}).appendExtension(std::make_unique<TGIFCommentExtension>());
+    EXPECT_EQ(optimizedCopy(recordsOnly).count(), 1);
+}
+
 TEST(GifOptimize, SavedFileDecodesWithGiflib)
 {
     TGIFImage image;
