@@ -154,6 +154,8 @@ bool TMainform::askSaveFirst(const QString &question)
 bool TMainform::writeDocument(const QString &file, bool optimized)
 {
     try {
+        // Whichever command made the document, its save shows "Saving..." in the status bar.
+        mDocument->onProgress = progressHandler();
         const doc::TGIFImage &document = *mDocument;
         const std::string target = toLocal(file);
         runBlocking([&] {

@@ -23,6 +23,7 @@ constexpr int kHashSlots = 8009;
 constexpr uint32_t kEmptySlot = 0xFFFFFFFFu;
 constexpr int kFirstUndefinedCode = 4095;
 constexpr int kMaxWidth = 12;
+constexpr char kSaving[] = "Saving...";
 
 constexpr uint32_t kFibonacci = 0x9E3779B1u;
 
@@ -461,6 +462,19 @@ void TGIFImage::SaveToStream(std::ostream &stream) const
     if (empty())
         throw GifError(GifErrorKind::UnsupportedVersion);
 
+    // "Saving..." from start to end, a step per frame written; the end is sent on failure too, so
+    // whoever shows the progress puts it away.
+    struct ProgressScope {
+        const TGIFImage &image;
+        explicit ProgressScope(const TGIFImage &i)
+            : image(i)
+        {
+            image.progress(ProgressStage::Starting, kSaving, 0);
+        }
+        ~ProgressScope() { image.progress(ProgressStage::Ending, kSaving, 100); }
+    } scope(*this);
+    auto written = [this](int frames) { progress(ProgressStage::Running, kSaving, frames * 100 / count()); };
+
     std::vector<uint8_t> out;
     out.reserve(1 << 16);
     const char *version = needs89a(*this) ? "GIF89a" : "GIF87a";
@@ -498,6 +512,7 @@ void TGIFImage::SaveToStream(std::ostream &stream) const
         for (int i = 0; i < n; ++i) {
             putFrame(out, *this, frame(i));
             flush(stream, out);
+            written(i + 1);
         }
     } else {
         std::deque<std::future<std::vector<uint8_t>>> inFlight;
@@ -513,6 +528,7 @@ void TGIFImage::SaveToStream(std::ostream &stream) const
             std::vector<uint8_t> bytes = inFlight.front().get();
             inFlight.pop_front();
             flush(stream, bytes);
+            written(i + 1);
         }
     }
     out.push_back(0x3B);

@@ -474,9 +474,14 @@ TEST(GifOptimize, SavedFileDecodesWithGiflib)
     px[15 * 40 + 20] = 2; // one pixel changes
     addEditorFrame(image, makeFrame(40, 30, {kRed, kGreen, kBlue}, px));
 
+    int savingSteps = 0;
+    image.onProgress = [&](ProgressStage stage, const std::string &message, int) {
+        savingSteps += stage == ProgressStage::Running && message == "Saving...";
+    };
     const auto path =
         std::filesystem::path(::testing::TempDir()) / ("optimized_" + std::to_string(::getpid()) + ".gif");
     saveOptimizedToFile(image, path.string());
+    EXPECT_EQ(savingSteps, 2) << "one step per frame written";
     int err = 0;
     GifFileType *gif = DGifOpenFileName(path.c_str(), &err);
     ASSERT_NE(gif, nullptr);

@@ -352,6 +352,31 @@ TEST(GifWriter, Errors)
     EXPECT_THROW(save(noTable), GifError) << "no local and no global table";
 }
 
+// "Saving..." goes out per frame written, and its end also when the write fails, so a status bar
+// showing it is put back to rest.
+TEST(GifWriter, ReportsSavingProgressPerFrame)
+{
+    std::vector<std::string> events;
+    auto record = [&](ProgressStage stage, const std::string &message, int percent) {
+        events.push_back(std::to_string(int(stage)) + " " + message + " " + std::to_string(percent));
+    };
+    TGIFImage image;
+    image.onProgress = record;
+    for (int i = 0; i < 3; ++i)
+        image.appendFrame(makeFrame(2, 2, 2));
+    save(image);
+    EXPECT_EQ(events, (std::vector<std::string>{"0 Saving... 0", "1 Saving... 33", "1 Saving... 66",
+                                                "1 Saving... 100", "2 Saving... 100"}));
+
+    events.clear();
+    TGIFImage failing;
+    failing.onProgress = record;
+    failing.appendFrame(makeFrame(1, 1, 2, {3}));
+    EXPECT_THROW(save(failing), GifError);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back(), "2 Saving... 100");
+}
+
 class GifWriterFile : public ::testing::Test
 {
 protected:
