@@ -11,23 +11,6 @@
 
 namespace app {
 
-namespace {
-
-// Texts in GIF comments are bytes; the editor reads and writes them as Latin-1, the code page the
-// format's comments have always used, so every byte survives an open-save round trip.
-QString fromBytes(const std::string &bytes)
-{
-    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
-}
-
-std::string toBytes(const QString &text)
-{
-    const QByteArray latin1 = text.toLatin1();
-    return std::string(latin1.constData(), std::size_t(latin1.size()));
-}
-
-} // namespace
-
 void TMainform::ShowLooping()
 {
     doc::TGIFAppExtNSLoop *loop = doc::LoopExtension(mDocument.get());
@@ -91,11 +74,7 @@ void TMainform::ShowComment()
     mCommentGuard = 0;
     Gifcomment->clear();
     if (mDocument) {
-        const std::vector<std::string> lines = doc::commentLines(*mDocument);
-        QStringList text;
-        for (const std::string &line : lines)
-            text << fromBytes(line);
-        Gifcomment->setPlainText(text.join(QLatin1Char('\n')));
+        Gifcomment->setPlainText(QString::fromStdString(doc::commentText(*mDocument)));
     }
     if (QWidget *panel = centralWidget())
         panel->setFocus();
@@ -106,7 +85,7 @@ void TMainform::StoreComment()
 {
     if (!mDocument || mDocument->empty())
         return;
-    doc::storeCommentLines(*mDocument, doc::splitLines(toBytes(Gifcomment->toPlainText())));
+    doc::storeCommentText(*mDocument, Gifcomment->toPlainText().toStdString());
 }
 
 void TMainform::GifcommentChange()

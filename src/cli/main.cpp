@@ -119,7 +119,7 @@ int open(const std::string &in, const std::string &out)
     // The properties panel shows the looping (giving the first frame a looping extension) and the
     // comment; Save stores the comment field back.
     LoopExtension(&image);
-    storeCommentLines(image, splitLines(joinLines(commentLines(image))));
+    storeCommentText(image, commentText(image));
     saveToFile(image, out);
     return 0;
 }
@@ -198,7 +198,7 @@ int make(int argc, char **argv)
     }
     LoopExtension(&image)->loops = uint16_t(static_cast<unsigned long long>(loops) & 0xFFFF);
     if (comment)
-        storeCommentLines(image, splitLines(commentText));
+        storeCommentText(image, commentText);
     saveToFile(image, out);
     return 0;
 }

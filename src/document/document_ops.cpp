@@ -4,6 +4,7 @@
 #include "quantize.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace doc {
 
@@ -173,6 +174,158 @@ std::string joinLines(const std::vector<std::string> &lines)
         text += lines[i];
     }
     return text;
+}
+
+namespace {
+
+/**
+ * Length of the UTF-8 sequence starting at s[i] when it is complete and valid (no overlong form,
+ * no surrogate, nothing above U+10FFFF), else 0. `code` receives its character.
+ */
+std::size_t utf8Sequence(const std::string &s, std::size_t i, char32_t &code)
+{
+    const auto byte = [&](std::size_t k) { return uint8_t(s[k]); };
+    const uint8_t b0 = byte(i);
+    std::size_t n;
+    char32_t min;
+    if (b0 < 0x80) {
+        code = b0;
+        return 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        n = 2, min = 0x80, code = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        n = 3, min = 0x800, code = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        n = 4, min = 0x10000, code = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (s.size() - i < n)
+        return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+/** Whether the whole text is valid UTF-8; `beyondAscii` tells whether it holds more than ASCII. */
+bool validUtf8(const std::string &s, bool *beyondAscii = nullptr)
+{
+    bool wide = false;
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t code;
+        const std::size_t n = utf8Sequence(s, i, code);
+        if (n == 0)
+            return false;
+        wide |= n > 1;
+        i += n;
+    }
+    if (beyondAscii)
+        *beyondAscii = wide;
+    return true;
+}
+
+std::string latin1ToUtf8(const std::string &s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (const char c : s) {
+        const uint8_t b = uint8_t(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += char(0xC0 | (b >> 6));
+            out += char(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+/** The text in Latin-1, or nullopt when a character does not fit. The text must be valid UTF-8. */
+std::optional<std::string> utf8ToLatin1(const std::string &s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t code;
+        i += utf8Sequence(s, i, code);
+        if (code > 0xFF)
+            return std::nullopt;
+        out += char(code);
+    }
+    return out;
+}
+
+} // namespace
+
+bool commentIsUtf8(const std::vector<std::string> &lines)
+{
+    // Judged on the bytes end to end: a writer may cut a character between two sub-blocks.
+    std::string all;
+    for (const std::string &line : lines)
+        all += line;
+    bool beyondAscii = false;
+    return validUtf8(all, &beyondAscii) && beyondAscii;
+}
+
+std::vector<std::string> commentToUtf8(const std::vector<std::string> &lines)
+{
+    std::vector<std::string> out;
+    out.reserve(lines.size());
+    if (!commentIsUtf8(lines)) {
+        for (const std::string &line : lines)
+            out.push_back(latin1ToUtf8(line));
+        return out;
+    }
+    std::string carry;
+    for (const std::string &line : lines) {
+        std::string text = carry + line;
+        // Bytes of a character the next line completes move on to it.
+        std::size_t whole = 0;
+        for (char32_t code; whole < text.size();) {
+            const std::size_t n = utf8Sequence(text, whole, code);
+            if (n == 0)
+                break;
+            whole += n;
+        }
+        carry = text.substr(whole);
+        text.resize(whole);
+        out.push_back(std::move(text));
+    }
+    return out;
+}
+
+std::vector<std::string> commentFromUtf8(const std::vector<std::string> &lines, bool keepUtf8)
+{
+    for (const std::string &line : lines)
+        if (!validUtf8(line))
+            return lines;
+    if (keepUtf8)
+        return lines;
+    std::vector<std::string> out;
+    out.reserve(lines.size());
+    for (const std::string &line : lines) {
+        std::optional<std::string> latin1 = utf8ToLatin1(line);
+        if (!latin1)
+            return lines; // a character beyond Latin-1: the whole comment stays UTF-8
+        out.push_back(std::move(*latin1));
+    }
+    return out;
+}
+
+std::string commentText(const TGIFImage &document)
+{
+    return joinLines(commentToUtf8(commentLines(document)));
+}
+
+void storeCommentText(TGIFImage &document, const std::string &text)
+{
+    const bool wasUtf8 = commentIsUtf8(commentLines(document));
+    storeCommentLines(document, commentFromUtf8(splitLines(text), wasUtf8));
 }
 
 } // namespace doc

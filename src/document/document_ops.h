@@ -56,4 +56,32 @@ std::vector<std::string> splitLines(const std::string &text);
 /** Joins lines with LF, as a multi-line text field shows them. */
 std::string joinLines(const std::vector<std::string> &lines);
 
+// Comment bytes carry no encoding of their own. Older files hold Latin-1, newer ones often UTF-8;
+// UTF-8 text beyond ASCII is very unlikely to be Latin-1 by chance, so its validity decides.
+
+/** Whether comment lines read as UTF-8: their bytes are valid UTF-8 with characters beyond ASCII. */
+bool commentIsUtf8(const std::vector<std::string> &lines);
+
+/**
+ * Comment lines as UTF-8 text, read as UTF-8 or Latin-1 (see commentIsUtf8). A character that a
+ * writer cut between two data sub-blocks, so two lines, is read whole at the start of the second.
+ */
+std::vector<std::string> commentToUtf8(const std::vector<std::string> &lines);
+
+/**
+ * UTF-8 text lines to the bytes a comment stores: Latin-1 when every character fits and `keepUtf8`
+ * is false, UTF-8 otherwise. Lines that are not valid UTF-8 are taken as bytes already.
+ */
+std::vector<std::string> commentFromUtf8(const std::vector<std::string> &lines, bool keepUtf8 = false);
+
+/** The comment as the comment field shows it: the first frame's comment lines as UTF-8, joined by LF. */
+std::string commentText(const TGIFImage &document);
+
+/**
+ * Stores the comment field's UTF-8 text as the first frame's comment (see storeCommentLines),
+ * split at its line breaks. A comment that was read as UTF-8 stays UTF-8, so that files keep
+ * their encoding; otherwise as commentFromUtf8 picks.
+ */
+void storeCommentText(TGIFImage &document, const std::string &text);
+
 } // namespace doc

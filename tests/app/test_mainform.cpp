@@ -259,7 +259,8 @@ private slots:
     void saveOpenRevertRoundTrip()
     {
         add({writePng(file(QStringLiteral("a.png")), 12, 8, qRgb(120, 30, 30))});
-        mForm->Gifcomment->setPlainText(QStringLiteral("ligne un\nligne deux"));
+        // "€" and "œ" do not fit Latin-1: the comment must not lose them.
+        mForm->Gifcomment->setPlainText(QStringLiteral("ligne un, 5 €\nœuvre d'été"));
         mForm->fini->click();
         mForm->NumLoops->setValue(3);
 
@@ -279,7 +280,7 @@ private slots:
         QCOMPARE(mForm->windowTitle(), QStringLiteral("saved.gif - Movaro Gif"));
         QVERIFY(mForm->fini->isChecked());
         QCOMPARE(mForm->NumLoops->value(), 3);
-        QCOMPARE(mForm->Gifcomment->toPlainText(), QStringLiteral("ligne un\nligne deux"));
+        QCOMPARE(mForm->Gifcomment->toPlainText(), QStringLiteral("ligne un, 5 €\nœuvre d'été"));
         QVERIFY(!mForm->isModified());
         QVERIFY(mForm->statusPanel(4)->text().startsWith(QStringLiteral("Chargé en ")));
         QVERIFY(!mForm->Slider->isEnabled()); // one frame

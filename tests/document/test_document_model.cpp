@@ -76,6 +76,58 @@ TEST(CommentIndex, FindsTheFirstCommentOrAppendsOne)
     EXPECT_EQ(CommentIndex(image), 1);
 }
 
+// The comment field's text is UTF-8; the bytes stored are Latin-1 while every character fits,
+// so files keep their old form, and UTF-8 otherwise, so no character is lost.
+TEST(CommentText, StoresLatin1WhenEveryCharacterFitsElseUtf8)
+{
+    const struct {
+        const char *typed;
+        std::vector<std::string> stored;
+    } cases[] = {
+        {"plain", {"plain"}},
+        {"été\nçà", {"\xE9t\xE9", "\xE7\xE0"}},
+        {"5 €", {"5 \xE2\x82\xAC"}},
+        {"cœur\nété", {"c\xC5\x93ur", "\xC3\xA9t\xC3\xA9"}}, // one character beyond: all of it UTF-8
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed);
+        TGIFImage image;
+        image.appendFrame(frameOf(1, 1));
+        storeCommentText(image, c.typed);
+        EXPECT_EQ(commentLines(image), c.stored);
+        EXPECT_EQ(commentText(image), c.typed) << "reads back as typed";
+    }
+}
+
+TEST(CommentText, ReadsUtf8OnlyWhenTheBytesAreUtf8BeyondAscii)
+{
+    const struct {
+        std::vector<std::string> bytes;
+        const char *shown;
+    } cases[] = {
+        {{"caf\xC3\xA9"}, "café"},
+        {{"caf\xE9"}, "café"},                     // not UTF-8: Latin-1
+        {{"\xC3\xA9t\xE9"}, "Ã©té"},             // one invalid byte makes the whole comment Latin-1
+        {{"\xC0\xAF"}, "À¯"},                      // overlong form
+        {{"a\xE2\x82", "\xAC b"}, "a\n€ b"},       // a character cut between two sub-blocks
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.shown);
+        TGIFImage image;
+        auto comment = std::make_unique<TGIFCommentExtension>();
+        comment->lines = c.bytes;
+        image.appendFrame(frameOf(1, 1)).appendExtension(std::move(comment));
+        EXPECT_EQ(commentText(image), c.shown);
+    }
+
+    // A UTF-8 comment edited with characters Latin-1 could hold stays UTF-8, as the file had it.
+    TGIFImage image;
+    image.appendFrame(frameOf(1, 1));
+    storeCommentLines(image, {"caf\xC3\xA9"});
+    storeCommentText(image, "café au lait");
+    EXPECT_EQ(commentLines(image), std::vector<std::string>{"caf\xC3\xA9 au lait"});
+}
+
 TEST(EnsureControlExtensions, GivesOnlyFramesWithoutOneANewPrimaryExtension)
 {
     TGIFImage image;
