@@ -214,6 +214,8 @@ int main(int argc, char **argv)
         std::puts("movaro-gif-cli " MOVARO_VERSION);
         return 0;
     }
+    // Commands go through the frames once or twice in order: a small cache of decoded frames serves them.
+    doc::setFrameCacheBudget(std::size_t(96) << 20);
     try {
         if (command == "info" && argc == 3)
             return info(argv[2]);

@@ -1,6 +1,7 @@
 #include "composer.h"
 
 #include "gif_error.h"
+#include "gif_writer.h"
 #include "quantize.h"
 
 #include <algorithm>
@@ -26,9 +27,9 @@ FrameComposer::FrameComposer(const TGIFImage &document)
     for (int i = 0; i < document.count(); ++i) {
         const TGIFSubImage &sub = document.frame(i);
         // Indices short of the rectangle (no reader makes them) would be read past: left out.
-        if (auto pixels = sub.hasPixels() ? sub.pixelStore() : nullptr) {
+        if (sub.hasPixels() && sub.pixelsCoverFrame()) {
             Frame f;
-            f.pixels = std::move(pixels);
+            f.sub = &sub;
             f.table = sub.colorMap().empty() ? &document.header.colorMap : &sub.colorMap();
             f.left = sub.left;
             f.top = sub.top;
@@ -134,14 +135,17 @@ void FrameComposer::draw(const Frame &f)
         lut[3 * c + 2] = f.table->entries[c].b;
     }
 
+    const std::shared_ptr<const FramePixels> pixels = f.sub->pixelStore();
+    if (!pixels)
+        return;
     const int span = x1 - x0;
     const int t = f.transparent ? f.transparentIndex : -1;
     for (int y = y0; y < y1; ++y) {
         uint8_t *dst = mCanvas.row(y) + std::size_t(x0) * 3;
-        const uint8_t *src = f.pixels->row(y - f.top);
+        const uint8_t *src = pixels->row(y - f.top);
         if (!src) {
             // A row of one value: one colour across the span, or nothing when it is transparent.
-            const uint8_t v = f.pixels->rowValue(y - f.top);
+            const uint8_t v = pixels->rowValue(y - f.top);
             if (v != t) {
                 const uint8_t *c = &lut[3 * std::size_t(v)];
                 for (int x = 0; x < span; ++x) {
@@ -241,11 +245,39 @@ struct Job {
     std::vector<uint8_t> covered;
 };
 
-/** A reduced picture and the entry its copied transparent graphic controls will name. */
+/**
+ * A reduced picture and the entry its copied transparent graphic controls will name. A large
+ * picture's indices are compressed at once (its pixels then emptied), so that an animation of any
+ * length is held as codes.
+ */
 struct Reduced {
     Picture picture;
+    std::optional<CompressedPixels> codes;
     std::optional<uint8_t> transparentEntry;
 };
+
+/** Compresses the indices of a large reduced picture, as the writer would encode them for its table. */
+void compress(Reduced &r)
+{
+    Picture &p = r.picture;
+    if (p.data().size() < kCachedFrameMinimum)
+        return;
+    TGIFColorMap table;
+    table.entries = p.palette();
+    CompressedPixels c;
+    c.width = p.width();
+    c.height = p.height();
+    c.minCodeSize = std::max(2, table.bitSize());
+    c.ours = true;
+    const FramePixels rows(p.width(), p.height(), std::move(p.data()));
+    c.highest = rows.highest();
+    if (c.minCodeSize < 8 && c.highest >= (1u << c.minCodeSize))
+        c.minCodeSize = 8;
+    c.codes = encodeLzwCodes(rows, c.minCodeSize);
+    c.codes.insert(c.codes.end(), 8, 0);
+    p.data() = {};
+    r.codes = std::move(c);
+}
 
 /**
  * The entry of the new table that transparent graphic controls of this frame name. The old index
@@ -334,7 +366,10 @@ TGIFSubImage flattenedFrame(const TGIFSubImage &original, Reduced reduced)
     TGIFColorMap map;
     map.entries = std::move(reduced.picture.palette());
     f.setColorMap(std::move(map));
-    f.setPixels(std::move(reduced.picture.data()));
+    if (reduced.codes)
+        f.setPixelCodes(std::move(*reduced.codes));
+    else
+        f.setPixels(std::move(reduced.picture.data()));
     return f;
 }
 
@@ -424,6 +459,7 @@ private:
                 job.composed = Picture(); // free the composed picture before the next one comes
                 r.transparentEntry = transparentEntry(r.picture, job.covered, mFill);
                 job.covered = {};
+                compress(r);
                 std::lock_guard lock(mMutex);
                 mResults[std::size_t(job.index)] = std::move(r);
                 ++mDone;
@@ -479,9 +515,10 @@ void FlattenFrames(TGIFImage &document, int workers)
     // In flight: the composer's canvas, the queue (one slot per worker), the picture each worker
     // holds and the one being handed over. A large screen gets fewer workers before it is refused.
     auto inFlight = [](int workerCount) { return 2 * workerCount + 2; };
-    while (workers > 1 && flattenBytes(w, h, n, inFlight(workers), bytesPerPixel) > kFlattenBudget)
+    // The flattened frames themselves are held as codes: only the pictures in flight count.
+    while (workers > 1 && flattenBytes(w, h, 0, inFlight(workers), bytesPerPixel) > kFlattenBudget)
         --workers;
-    if (flattenBytes(w, h, n, inFlight(workers), bytesPerPixel) > kFlattenBudget)
+    if (flattenBytes(w, h, 0, inFlight(workers), bytesPerPixel) > kFlattenBudget)
         throw GifError(GifErrorKind::TooLarge);
     if (n > 0 && (w == 0 || h == 0))
         throw GifError(GifErrorKind::InvalidDimensions);

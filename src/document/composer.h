@@ -69,7 +69,7 @@ public:
 
 private:
     struct Frame {
-        std::shared_ptr<const FramePixels> pixels;
+        const TGIFSubImage *sub = nullptr; // its rows are fetched when drawn, through the frame cache
         const TGIFColorMap *table = nullptr;
         int left = 0;
         int top = 0;
@@ -98,7 +98,7 @@ private:
     std::vector<uint8_t> mCoverage;
 };
 
-/** Memory the composition at open may hold at once; larger documents are refused. */
+/** Memory the pictures in flight at open may take; a screen that needs more is refused. */
 inline constexpr std::size_t kFlattenBudget = std::size_t(1) << 30;
 
 /**

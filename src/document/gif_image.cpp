@@ -25,7 +25,7 @@ TGIFSubImage::TGIFSubImage(const TGIFSubImage &other)
     , height(other.height)
     , interlaced(other.interlaced)
     , mColorMap(other.mColorMap)
-    , mStore(other.mStore)
+    , mSlot(other.mSlot)
     , mDense(other.mDense)
     , mDenseOwned(other.mDenseOwned)
     , mPicture(other.mPicture)
@@ -64,9 +64,9 @@ const std::vector<uint8_t> &TGIFSubImage::pixels() const
 {
     static const std::vector<uint8_t> none;
     if (!mDense) {
-        if (!mStore)
+        if (!mSlot)
             return none;
-        mDense = mStore->toIndices();
+        mDense = mSlot->rows()->toIndices();
     }
     return *mDense;
 }
@@ -75,9 +75,9 @@ std::vector<uint8_t> &TGIFSubImage::mutablePixels()
 {
     invalidatePicture();
     pixels();
-    // The store goes first: when it alone shared the vector, the vector is changed in place and
+    // The slot goes first: when it alone shared the vector, the vector is changed in place and
     // references taken from pixels() stay valid.
-    mStore.reset();
+    mSlot.reset();
     if (!mDense)
         mDense = std::make_shared<const std::vector<uint8_t>>();
     else if (mDense.use_count() > 1)
@@ -89,7 +89,7 @@ std::vector<uint8_t> &TGIFSubImage::mutablePixels()
 void TGIFSubImage::setPixels(std::vector<uint8_t> pixels)
 {
     invalidatePicture();
-    mStore.reset();
+    mSlot.reset();
     mDense = std::make_shared<const std::vector<uint8_t>>(std::move(pixels));
     mDenseOwned = true;
 }
@@ -98,23 +98,35 @@ bool TGIFSubImage::hasPixels() const
 {
     if (width == 0 || height == 0)
         return false;
-    return mDenseOwned ? !mDense->empty() : (mStore && !mStore->empty());
+    return mDenseOwned ? !mDense->empty() : (mSlot && mSlot->width() > 0 && mSlot->height() > 0);
 }
 
 std::shared_ptr<const FramePixels> TGIFSubImage::pixelStore() const
 {
     if (width == 0 || height == 0)
         return nullptr;
-    if (mStore && mStore->width() == width && mStore->height() == height)
-        return mStore;
-    // Made from the flat indices (shared, not copied), or the rectangle changed under the store.
+    if (!mDenseOwned && mSlot && mSlot->width() == width && mSlot->height() == height)
+        return mSlot->rows();
+    // Made from the flat indices (shared, not copied), or the rectangle changed under the slot.
     const std::vector<uint8_t> &flat = pixels();
     if (flat.size() < std::size_t(width) * height)
         return nullptr;
     auto store = std::make_shared<const FramePixels>(width, height, mDense);
-    if (mDenseOwned)
-        mStore = store;
     return store;
+}
+
+bool TGIFSubImage::pixelsCoverFrame() const
+{
+    if (width == 0 || height == 0)
+        return false;
+    if (!mDenseOwned && mSlot && mSlot->width() == width && mSlot->height() == height)
+        return true;
+    return pixels().size() >= std::size_t(width) * height;
+}
+
+std::shared_ptr<const CompressedPixels> TGIFSubImage::pixelCodes() const
+{
+    return !mDenseOwned && mSlot ? mSlot->codes() : nullptr;
 }
 
 void TGIFSubImage::setPixelStore(FramePixels pixels)
@@ -122,7 +134,17 @@ void TGIFSubImage::setPixelStore(FramePixels pixels)
     invalidatePicture();
     width = uint16_t(pixels.width());
     height = uint16_t(pixels.height());
-    mStore = std::make_shared<const FramePixels>(std::move(pixels));
+    mSlot = PixelSlot::fromRows(std::move(pixels));
+    mDense.reset();
+    mDenseOwned = false;
+}
+
+void TGIFSubImage::setPixelCodes(CompressedPixels codes)
+{
+    invalidatePicture();
+    width = uint16_t(codes.width);
+    height = uint16_t(codes.height);
+    mSlot = PixelSlot::fromCodes(std::move(codes));
     mDense.reset();
     mDenseOwned = false;
 }
@@ -233,8 +255,18 @@ const Picture &TGIFImage::picture(int i) const
         const TGIFColorMap &table = f.mColorMap.empty() ? header.colorMap : f.mColorMap;
         Picture p(f.hasPixels() ? f.width : 0, f.hasPixels() ? f.height : 0, PixelFormat::Indexed8);
         if (!p.isNull()) {
-            const std::vector<uint8_t> &indices = f.pixels();
-            std::memcpy(p.data().data(), indices.data(), std::min(indices.size(), p.data().size()));
+            // From the rows when the frame has them, so that no flat copy of the indices stays behind.
+            if (const auto rows = f.pixelStore(); rows && f.mDense == nullptr) {
+                for (int y = 0; y < f.height; ++y) {
+                    if (const uint8_t *r = rows->row(y))
+                        std::memcpy(p.row(y), r, f.width);
+                    else
+                        std::memset(p.row(y), rows->rowValue(y), f.width);
+                }
+            } else {
+                const std::vector<uint8_t> &indices = f.pixels();
+                std::memcpy(p.data().data(), indices.data(), std::min(indices.size(), p.data().size()));
+            }
         }
         p.palette() = table.entries;
         f.mPicture = std::make_shared<const Picture>(std::move(p));
@@ -254,10 +286,16 @@ const std::vector<uint8_t> &TGIFImage::mask(int i) const
         const int stride = maskStride(w);
         const uint8_t t = f.mGraphicControl->transparentIndex;
         std::vector<uint8_t> m(std::size_t(stride) * std::size_t(h), 0);
-        const std::vector<uint8_t> &indices = f.pixels();
-        for (int y = 0; y < h && indices.size() >= std::size_t(y + 1) * w; ++y) {
-            const uint8_t *src = indices.data() + std::size_t(y) * w;
+        const auto rows = f.pixelStore();
+        for (int y = 0; rows && y < h; ++y) {
+            const uint8_t *src = rows->row(y);
             uint8_t *dst = m.data() + std::size_t(y) * stride;
+            if (!src) {
+                if (rows->rowValue(y) == t)
+                    for (int x = 0; x < w; ++x)
+                        dst[x >> 3] |= uint8_t(0x80 >> (x & 7));
+                continue;
+            }
             for (int x = 0; x < w; ++x)
                 if (src[x] == t)
                     dst[x >> 3] |= uint8_t(0x80 >> (x & 7));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frame_pixels.h"
+#include "frame_store.h"
 #include "picture.h"
 
 #include <array>
@@ -162,8 +163,14 @@ public:
      * make a new store.
      */
     std::shared_ptr<const FramePixels> pixelStore() const;
+    /** Whether pixelStore() has rows for the whole rectangle, without decoding them. */
+    bool pixelsCoverFrame() const;
     /** Replaces the indices; the cached picture is dropped. width and height are set to the store's. */
     void setPixelStore(FramePixels pixels);
+    /** Replaces the indices by LZW codes, decoded when they are needed; width and height follow. */
+    void setPixelCodes(CompressedPixels codes);
+    /** The indices as LZW codes when the frame holds them so, else nullptr. */
+    std::shared_ptr<const CompressedPixels> pixelCodes() const;
 
     // Extension list, in the order written.
     int extensionCount() const { return int(mExtensions.size()); }
@@ -193,9 +200,9 @@ private:
     friend class TGIFImage;
 
     TGIFColorMap mColorMap;
-    // The indices: mStore is what they are unless mDenseOwned, when the flat vector (set or
+    // The indices: mSlot is what they are unless mDenseOwned, when the flat vector (set or
     // changed through the vector API) is; the other one is made from it on demand.
-    mutable std::shared_ptr<const FramePixels> mStore;
+    mutable std::shared_ptr<PixelSlot> mSlot;
     mutable std::shared_ptr<const std::vector<uint8_t>> mDense;
     bool mDenseOwned = false;
     std::vector<std::unique_ptr<TGIFExtension>> mExtensions;

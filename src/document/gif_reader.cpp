@@ -1,6 +1,7 @@
 #include "gif_reader.h"
 
 #include "gif_error.h"
+#include "frame_store.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <istream>
 #include <stdexcept>
 
@@ -70,6 +72,15 @@ std::vector<int> rowOrder(int height, bool interlaced)
         for (int y = passStart[pass]; y < height; y += passStep[pass])
             order.push_back(y);
     return order;
+}
+
+/** The most pixels `srcLen` bytes of LZW data can produce: n codes give at most 1 + 2 + ... + n. */
+std::size_t lzwOutputBound(std::size_t srcLen, int minCodeSize)
+{
+    const uint64_t codes = uint64_t(srcLen) * 8 / uint64_t(minCodeSize + 1) + 1;
+    if (codes >= (uint64_t(1) << 31))
+        return SIZE_MAX;
+    return std::size_t(std::min(codes * (codes + 1) / 2, codes * kTableSize));
 }
 
 /** Why decoding a frame stopped. */
@@ -179,6 +190,67 @@ LzwStop decodeLzw(const uint8_t *src, std::size_t srcLen, int minCodeSize, uint8
     reached = pos;
     return stop;
 }
+
+} // namespace
+
+FramePixels decodeFramePixels(const uint8_t *src, std::size_t srcLen, const CompressedPixels &codes, bool *underrun,
+                              const std::function<void(std::size_t)> &reserve)
+{
+    const int w = codes.width;
+    const int h = codes.height;
+    const std::size_t count = std::size_t(w) * std::size_t(h);
+    const uint8_t fill = codes.fill;
+    const int minCodeSize = codes.minCodeSize;
+    if (count == 0)
+        return FramePixels();
+
+    // Decode into no more pixels than the data can produce, and into a buffer that grows with
+    // what is decoded (decoding again from the start each time it fills): a huge frame whose
+    // data end early costs what was decoded, the rest being rows of the fill value.
+    const std::size_t limit = std::min(count, lzwOutputBound(srcLen, minCodeSize));
+    std::size_t capacity = std::min(limit, kFirstDecodeBuffer);
+    std::vector<uint8_t> decoded;
+    std::size_t reached = 0;
+    LzwStop stop;
+    for (;;) {
+        if (reserve)
+            reserve(capacity);
+        decoded.assign(capacity, fill);
+        stop = decodeLzw(src, srcLen, minCodeSize, decoded.data(), capacity, fill, reached);
+        if (stop != LzwStop::Filled || capacity == limit)
+            break;
+        capacity = std::min(limit, capacity * 4);
+    }
+    if (underrun)
+        *underrun = stop == LzwStop::Underrun || (stop == LzwStop::Filled && limit < count);
+
+    const std::size_t rowsReached = (reached + std::size_t(w) - 1) / std::size_t(w);
+    if (rowsReached == std::size_t(h) && !codes.interlaced) {
+        decoded.resize(count, fill);
+        return FramePixels(w, h, std::move(decoded));
+    }
+    if (rowsReached == std::size_t(h)) {
+        if (reserve)
+            reserve(count);
+        decoded.resize(count, fill);
+        std::vector<uint8_t> pixels(count);
+        const std::vector<int> order = rowOrder(h, true);
+        for (int i = 0; i < h; ++i)
+            std::memcpy(pixels.data() + std::size_t(order[std::size_t(i)]) * w, decoded.data() + std::size_t(i) * w,
+                        std::size_t(w));
+        return FramePixels(w, h, std::move(pixels));
+    }
+    FramePixels::Builder rows(w, h, fill);
+    const std::vector<int> order = rowOrder(h, codes.interlaced);
+    for (std::size_t i = 0; i < rowsReached; ++i) {
+        const std::size_t from = i * std::size_t(w);
+        const std::size_t n = std::min<std::size_t>(std::size_t(w), decoded.size() - from);
+        std::memcpy(rows.row(order[i]), decoded.data() + from, n);
+    }
+    return rows.finish();
+}
+
+namespace {
 
 /** One read of GIF data into a header and frames that the caller commits when it succeeds. */
 class Reader
@@ -454,67 +526,36 @@ private:
         if (minCodeSize > kMaxCodeWidth - 1)
             throw GifError(GifErrorKind::BadCodeSize);
 
-        // Decode into no more pixels than the data can produce, and into a buffer that grows with
-        // what is decoded (decoding again from the start each time it fills): a huge frame whose
-        // data end early costs what was decoded, the rest being rows of the fill value.
-        const std::size_t srcLen = mLzw.size() - kBitReaderPadding;
-        const std::size_t limit = std::min(count, lzwOutputBound(srcLen, minCodeSize));
-        std::size_t capacity = std::min(limit, kFirstDecodeBuffer);
-        std::vector<uint8_t> decoded;
-        std::size_t reached = 0;
-        LzwStop stop;
-        for (;;) {
-            reserve(capacity);
-            decoded.assign(capacity, fill);
-            stop = decodeLzw(mLzw.data(), srcLen, minCodeSize, decoded.data(), capacity, fill, reached);
-            if (stop != LzwStop::Filled || capacity == limit)
-                break;
-            capacity = std::min(limit, capacity * 4);
-        }
-        if (stop == LzwStop::Underrun || (stop == LzwStop::Filled && limit < count))
+        CompressedPixels codes;
+        codes.width = w;
+        codes.height = h;
+        codes.minCodeSize = minCodeSize;
+        codes.interlaced = frame.interlaced;
+        codes.fill = fill;
+        const std::size_t held = mHeld;
+        bool underrun = false;
+        FramePixels rows = decodeFramePixels(mLzw.data(), mLzw.size() - kBitReaderPadding, codes, &underrun,
+                                             [held](std::size_t bytes) { reserveWithin(held, bytes); });
+        if (underrun)
             warn(kWarnUnderrun);
-
-        const std::size_t rowsReached = (reached + std::size_t(w) - 1) / std::size_t(w);
-        if (rowsReached == std::size_t(h) && !frame.interlaced) {
-            decoded.resize(count, fill);
-            frame.setPixelStore(FramePixels(w, h, std::move(decoded)));
-        } else if (rowsReached == std::size_t(h)) {
-            reserve(count);
-            decoded.resize(count, fill);
-            std::vector<uint8_t> pixels(count);
-            const std::vector<int> order = rowOrder(h, true);
-            for (int i = 0; i < h; ++i)
-                std::memcpy(pixels.data() + std::size_t(order[std::size_t(i)]) * w,
-                            decoded.data() + std::size_t(i) * w, std::size_t(w));
-            frame.setPixelStore(FramePixels(w, h, std::move(pixels)));
+        // A large frame keeps the file's codes instead of its rows when they are much smaller; the
+        // rows come back through the frame cache when they are needed.
+        if (rows.heldBytes() >= kCachedFrameMinimum && mLzw.size() < rows.heldBytes() / 2) {
+            codes.codes = std::move(mLzw);
+            mLzw = {};
+            mHeld += codes.codes.size();
+            frame.setPixelCodes(std::move(codes));
         } else {
-            FramePixels::Builder rows(w, h, fill);
-            const std::vector<int> order = rowOrder(h, frame.interlaced);
-            for (std::size_t i = 0; i < rowsReached; ++i) {
-                const std::size_t from = i * std::size_t(w);
-                const std::size_t n = std::min<std::size_t>(std::size_t(w), decoded.size() - from);
-                std::memcpy(rows.row(order[i]), decoded.data() + from, n);
-            }
-            decoded = {};
-            frame.setPixelStore(rows.finish());
+            mHeld += rows.heldBytes();
+            frame.setPixelStore(std::move(rows));
         }
-        mHeld += frame.pixelStore() ? frame.pixelStore()->heldBytes() : 0;
     }
 
     /** Refuses, before it is allocated, a buffer that would take the document past its budget. */
-    void reserve(std::size_t bytes) const
+    static void reserveWithin(std::size_t held, std::size_t bytes)
     {
-        if (bytes > kGifPixelBudget || mHeld > kGifPixelBudget - bytes)
+        if (bytes > kGifPixelBudget || held > kGifPixelBudget - bytes)
             throw GifError(GifErrorKind::TooLarge);
-    }
-
-    /** The most pixels `srcLen` bytes of LZW data can produce: n codes give at most 1 + 2 + ... + n. */
-    static std::size_t lzwOutputBound(std::size_t srcLen, int minCodeSize)
-    {
-        const uint64_t codes = uint64_t(srcLen) * 8 / uint64_t(minCodeSize + 1) + 1;
-        if (codes >= (uint64_t(1) << 31))
-            return SIZE_MAX;
-        return std::size_t(std::min(codes * (codes + 1) / 2, codes * kTableSize));
     }
 
     /** The frame's data sub-blocks, up to the terminator, as one run of bytes plus padding. */

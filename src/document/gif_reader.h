@@ -1,9 +1,11 @@
 #pragma once
 
 #include "gif_image.h"
+#include "frame_store.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,16 @@ void loadFromBytes(TGIFImage &image, const uint8_t *data, std::size_t size);
  * directory throws std::runtime_error naming the path and the reason.
  */
 void loadFromFile(TGIFImage &image, const std::string &path);
+
+/**
+ * Decodes a frame's LZW codes (`srcLen` bytes followed by 8 readable bytes) into its rows, as the
+ * reader does: rows in file order (interlaced or not), what the codes do not reach left at the fill
+ * value. `underrun` tells whether the codes ran out before the frame was full; `reserve` is called
+ * with the size of each buffer before it is allocated (and may throw). Throws GifError
+ * CircularTable on a corrupt table reference.
+ */
+FramePixels decodeFramePixels(const uint8_t *src, std::size_t srcLen, const CompressedPixels &codes,
+                              bool *underrun = nullptr, const std::function<void(std::size_t)> &reserve = {});
 
 /** The whole content of a file; std::runtime_error naming the path when it cannot be read. */
 std::vector<uint8_t> readWholeFile(const std::string &path);

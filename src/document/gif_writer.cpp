@@ -171,15 +171,22 @@ void putFrame(std::vector<uint8_t> &out, const TGIFImage &document, const TGIFSu
     if (!frame.hasPixels())
         return;
 
-    const auto pixels = frame.pixelStore();
-    if (!pixels)
-        throw GifError(GifErrorKind::InvalidDimensions);
-
     const TGIFColorMap &local = frame.colorMap();
     const TGIFColorMap &table = local.empty() ? document.header.colorMap : local;
+    const int minCodeSize = std::max(2, table.bitSize());
+    // Codes our encoder made from these rows at this code size are what encoding would write.
+    const auto codes = frame.pixelCodes();
+    const bool copyCodes = codes && codes->ours && !codes->interlaced && codes->width == frame.width &&
+                           codes->height == frame.height && codes->minCodeSize == minCodeSize;
+    std::shared_ptr<const FramePixels> pixels;
+    if (!copyCodes) {
+        pixels = frame.pixelStore();
+        if (!pixels)
+            throw GifError(GifErrorKind::InvalidDimensions);
+    }
     // One max over the frame costs far less than a test per pixel in the encoder; a full table
     // holds every byte value.
-    if (table.count() < 256 && pixels->highest() >= table.count())
+    if (table.count() < 256 && (copyCodes ? codes->highest : pixels->highest()) >= table.count())
         throw GifError(GifErrorKind::ColorNotInTable);
 
     out.push_back(0x2C);
@@ -195,7 +202,10 @@ void putFrame(std::vector<uint8_t> &out, const TGIFImage &document, const TGIFSu
     if (!local.empty())
         putColorTable(out, local);
 
-    encodeImageData(*pixels, std::max(2, table.bitSize()), out);
+    if (copyCodes)
+        putImageData(codes->codes.data(), codes->codeBytes(), minCodeSize, out);
+    else
+        encodeImageData(*pixels, minCodeSize, out);
 }
 
 void flush(std::ostream &stream, std::vector<uint8_t> &buffer)
@@ -296,8 +306,8 @@ public:
         }
     }
 
-    /** The minimum code size byte, the data sub-blocks and the terminator. */
-    void finish(std::vector<uint8_t> &out)
+    /** Ends the codes; returns them, packed into bytes, without sub-blocks. */
+    std::vector<uint8_t> finish()
     {
         if (mHavePrefix)
             emit(mPrefix);
@@ -307,19 +317,8 @@ public:
             mBits >>= 8;
             mBitCount -= 8;
         }
-        const std::size_t size = std::size_t(mDst - mScratch.data());
-        const std::size_t startAt = out.size();
-        out.resize(startAt + 1 + size + (size + 254) / 255 + 1);
-        uint8_t *o = out.data() + startAt;
-        *o++ = uint8_t(mMinCodeSize);
-        for (std::size_t done = 0; done < size;) {
-            const std::size_t n = std::min<std::size_t>(size - done, 255);
-            *o++ = uint8_t(n);
-            std::memcpy(o, mScratch.data() + done, n);
-            o += n;
-            done += n;
-        }
-        *o++ = 0;
+        mScratch.resize(std::size_t(mDst - mScratch.data()));
+        return std::move(mScratch);
     }
 
 private:
@@ -427,15 +426,32 @@ void checkCodeSize(int minCodeSize, uint8_t highest)
 
 } // namespace
 
+void putImageData(const uint8_t *codes, std::size_t size, int minCodeSize, std::vector<uint8_t> &out)
+{
+    const std::size_t startAt = out.size();
+    out.resize(startAt + 1 + size + (size + 254) / 255 + 1);
+    uint8_t *o = out.data() + startAt;
+    *o++ = uint8_t(minCodeSize);
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t n = std::min<std::size_t>(size - done, 255);
+        *o++ = uint8_t(n);
+        std::memcpy(o, codes + done, n);
+        o += n;
+        done += n;
+    }
+    *o++ = 0;
+}
+
 void encodeImageData(const uint8_t *indices, std::size_t count, int minCodeSize, std::vector<uint8_t> &out)
 {
     checkCodeSize(minCodeSize, count > 0 ? highestIndex(indices, count) : 0);
     LzwEncoder encoder(minCodeSize);
     encoder.pixels(indices, count);
-    encoder.finish(out);
+    const std::vector<uint8_t> codes = encoder.finish();
+    putImageData(codes.data(), codes.size(), minCodeSize, out);
 }
 
-void encodeImageData(const FramePixels &pixels, int minCodeSize, std::vector<uint8_t> &out)
+std::vector<uint8_t> encodeLzwCodes(const FramePixels &pixels, int minCodeSize)
 {
     checkCodeSize(minCodeSize, pixels.highest());
     LzwEncoder encoder(minCodeSize);
@@ -454,7 +470,13 @@ void encodeImageData(const FramePixels &pixels, int minCodeSize, std::vector<uin
         encoder.run(v, std::size_t(end - y) * std::size_t(w));
         y = end;
     }
-    encoder.finish(out);
+    return encoder.finish();
+}
+
+void encodeImageData(const FramePixels &pixels, int minCodeSize, std::vector<uint8_t> &out)
+{
+    const std::vector<uint8_t> codes = encodeLzwCodes(pixels, minCodeSize);
+    putImageData(codes.data(), codes.size(), minCodeSize, out);
 }
 
 void TGIFImage::SaveToStream(std::ostream &stream) const
