@@ -14,6 +14,9 @@ namespace doc {
 
 namespace {
 
+/** The most bytes of indices a frame may hold after its merge. */
+constexpr std::size_t kMergeBudget = std::size_t(256) << 20;
+
 struct Rect {
     int left = 0, top = 0, right = 0, bottom = 0; // right and bottom exclusive
 
@@ -185,6 +188,15 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
     const int span = overlap.right - overlap.left;
     const int bx = overlap.left - b.left;
     const int px = overlap.left - p.left;
+
+    // A row of one value that may change in part has to be stored. Skipping the merge only costs
+    // file size, so a frame that would grow beyond the budget is left as it is.
+    std::size_t grown = bStore->heldBytes();
+    for (int y = overlap.top; y < overlap.bottom; ++y)
+        if (!bStore->row(y - b.top) && (span != b.width || pStore->row(y - p.top)))
+            grown += std::size_t(b.width);
+    if (grown > kMergeBudget)
+        return;
     auto repeats = [&](uint8_t bv, uint8_t pv) {
         return bv != target && pv != pTransparentIndex && bColor[bv] == pColor[pv];
     };

@@ -1,0 +1,104 @@
+// Frames held as codes and decoded through a small cache behave exactly as frames held whole.
+#include "document/composer.h"
+#include "document/frame_store.h"
+#include "document/gif_optimize.h"
+#include "document/gif_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+namespace {
+
+using doc::TGIFImage;
+
+/** Frames large enough for the cache, with few colours, a moving square and transparency. */
+TGIFImage animation(int frames)
+{
+    TGIFImage image;
+    image.header.width = 400;
+    image.header.height = 300;
+    std::mt19937 random(7);
+    for (int i = 0; i < frames; ++i) {
+        doc::TGIFSubImage f;
+        doc::TGIFColorMap map;
+        map.entries = {{0, 0, 0}, {250, 10, 10}, {10, 250, 10}, {10, 10, 250}, {255, 255, 255}};
+        f.setColorMap(map);
+        f.width = 400;
+        f.height = 300;
+        std::vector<uint8_t> px(400 * 300);
+        for (std::size_t k = 0; k < px.size(); ++k)
+            px[k] = uint8_t((k / 400 / 30 + k % 400 / 40) % 4);
+        for (int y = 0; y < 50; ++y)
+            for (int x = 0; x < 50; ++x)
+                px[std::size_t(y + 3 * i) * 400 + std::size_t(x + 7 * i)] = 4;
+        for (int k = 0; k < 500; ++k)
+            px[random() % px.size()] = uint8_t(random() % 5);
+        f.setPixels(std::move(px));
+        auto *g = f.addGraphicControl();
+        g->delay = 10;
+        g->setDisposal(1);
+        g->setTransparent(i % 3 == 2);
+        g->transparentIndex = 4;
+        image.appendFrame(std::move(f));
+    }
+    return image;
+}
+
+std::string saved(const TGIFImage &image)
+{
+    std::ostringstream out;
+    image.SaveToStream(out);
+    return out.str();
+}
+
+/** Restores the cache budget a test changed. */
+struct CacheBudget {
+    std::size_t before = doc::frameCacheBudget();
+    explicit CacheBudget(std::size_t bytes) { doc::setFrameCacheBudget(bytes); }
+    ~CacheBudget() { doc::setFrameCacheBudget(before); }
+};
+
+TEST(FrameStore, FramesEvictedFromTheCacheComeBackAsTheyWere)
+{
+    const TGIFImage flat = animation(12);
+    // The same frames as rows; a budget of one frame makes every step compress and decode again.
+    TGIFImage held = flat;
+    for (int i = 0; i < held.count(); ++i)
+        held.frame(i).setPixelStore(*flat.frame(i).pixelStore());
+    const CacheBudget budget(400 * 300);
+
+    doc::FrameComposer a(flat), b(held);
+    for (int i : {0, 5, 11, 3, 4})
+        EXPECT_EQ(a.ComposedFrame(i).data(), b.ComposedFrame(i).data()) << "frame " << i;
+    EXPECT_LE(doc::frameCacheHeld(), 2u * 400 * 300);
+    int compressed = 0;
+    for (int i = 0; i < held.count(); ++i)
+        compressed += held.frame(i).pixelCodes() != nullptr;
+    EXPECT_GE(compressed, 10);
+
+    EXPECT_EQ(saved(held), saved(flat));
+    EXPECT_EQ(saved(doc::optimizedCopy(held)), saved(doc::optimizedCopy(flat)));
+    for (int i = 0; i < held.count(); ++i)
+        EXPECT_EQ(held.frame(i).pixels(), flat.frame(i).pixels()) << "frame " << i;
+}
+
+TEST(FrameStore, OpenHoldsTheFlattenedFramesAsCodesAndWritesThemAsTheyWouldBeEncoded)
+{
+    const std::string data = saved(animation(6));
+    TGIFImage image;
+    doc::loadFromBytes(image, reinterpret_cast<const uint8_t *>(data.data()), data.size());
+    doc::FlattenFrames(image, 2);
+    ASSERT_EQ(image.count(), 6);
+
+    TGIFImage flat = image;
+    for (int i = 0; i < image.count(); ++i) {
+        EXPECT_TRUE(image.frame(i).pixelCodes()) << "frame " << i;
+        flat.frame(i).setPixels(image.frame(i).pixels());
+        EXPECT_FALSE(flat.frame(i).pixelCodes());
+    }
+    EXPECT_EQ(saved(image), saved(flat));
+}
+
+} // namespace
