@@ -1,5 +1,6 @@
 // movaro-gif-cli: the editor's engine for batch use and black-box checks.
 #include "filter_command.h"
+#include "effect_command.h"
 #include "json.h"
 #include "make_video.h"
 #include "png_output.h"
@@ -40,7 +41,9 @@ int usage()
                "  movaro-gif-cli make [-d DELAY] [-l COUNT|forever] [-c COMMENT] -o OUT.gif PICTURE...\n"
                "  movaro-gif-cli filter NAME IN.gif OUT.gif [--frame K]\n"
                "  movaro-gif-cli make --video CLIP [--start S] [--end S] [--fps N] [--width W]\n"
-               "                      [--colors octree|grayscale|websafe] [-l COUNT|forever] -o OUT.gif\n",
+               "                      [--colors octree|grayscale|websafe] [-l COUNT|forever] -o OUT.gif\n"
+               "  movaro-gif-cli effect NAME IN.gif OUT.gif --frame K [--duration D] [--rate R] [--direction 0-3]\n"
+               "                 [--wipe 0|1] [--colour RRGGBB] [--view WxH] [--seed S]\n",
                stderr);
     return 2;
 }
@@ -231,6 +234,8 @@ int main(int argc, char **argv)
             return make(argc - 2, argv + 2);
         if (command == "filter")
             return cli::filter(argc - 2, argv + 2);
+        if (command == "effect")
+            return cli::effect(argc - 2, argv + 2);
         return usage();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "movaro-gif-cli: %s\n", e.what());

@@ -409,6 +409,23 @@ void mapCube(const Picture &rgb, Picture &out)
 
 } // namespace
 
+struct NearestColorLookup::Impl : TSlowColorLookup {
+    using TSlowColorLookup::TSlowColorLookup;
+};
+
+NearestColorLookup::NearestColorLookup(const std::vector<Rgb> &palette)
+    : d(std::make_unique<Impl>(palette))
+{
+}
+NearestColorLookup::~NearestColorLookup() = default;
+NearestColorLookup::NearestColorLookup(NearestColorLookup &&) noexcept = default;
+NearestColorLookup &NearestColorLookup::operator=(NearestColorLookup &&) noexcept = default;
+
+uint8_t NearestColorLookup::indexOf(uint8_t r, uint8_t g, uint8_t b)
+{
+    return d->indexOf(r, g, b);
+}
+
 Picture ReduceBitmapColors(Picture &picture, ReductionMode mode, DitherMode dither, int bits)
 {
     (void)dither; // nearest colour is the only mapping

@@ -3,6 +3,9 @@
 #include "gif_image.h"
 #include "picture.h"
 
+#include <memory>
+#include <vector>
+
 namespace doc {
 
 /** How ReduceBitmapColors builds its palette (the names are the program's own). */
@@ -17,6 +20,26 @@ enum class DitherMode { NearestColor };
  * GifError(OutOfMemory) when the output cannot be allocated.
  */
 Picture ReduceBitmapColors(Picture &picture, ReductionMode mode, DitherMode dither, int bits);
+
+/**
+ * The nearest entry of a palette for single colours, exactly as ReduceBitmapColors maps pixels:
+ * smallest sum of squared channel differences, lowest index on ties. Answers are cached, so one
+ * lookup serves many pixels drawn on the same indexed picture. An empty palette answers 0.
+ */
+class NearestColorLookup
+{
+public:
+    explicit NearestColorLookup(const std::vector<Rgb> &palette);
+    ~NearestColorLookup();
+    NearestColorLookup(NearestColorLookup &&) noexcept;
+    NearestColorLookup &operator=(NearestColorLookup &&) noexcept;
+
+    uint8_t indexOf(uint8_t r, uint8_t g, uint8_t b);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
 
 inline ReductionMode toReductionMode(ColorReduction r)
 {
