@@ -205,6 +205,9 @@ void TMainform::createMenus()
     connect(ajouter, &QAction::triggered, this, [this] { add1Click(); });
     inserer = makeAction(QStringLiteral("inserer"), QStringLiteral("In&sèrer une image..."));
     connect(inserer, &QAction::triggered, this, [this] { insertClick(); });
+    QAction *importVideo = makeAction(QStringLiteral("importVideo"), QStringLiteral("Importer une &vidéo..."),
+                                      QStringLiteral("Importer une vidéo|Ajouter les images d'une vidéo à l'animation"));
+    connect(importVideo, &QAction::triggered, this, [this] { importVideoClick(); });
     enregistrercadre = makeAction(QStringLiteral("enregistrercadre"), QStringLiteral("Enre&gistrer l'image sous..."));
     connect(enregistrercadre, &QAction::triggered, this, [this] { enregistrercadreClick(); });
     QAction *wizard = makeAction(QStringLiteral("Assistantnouvelleanimation1"),
@@ -212,7 +215,7 @@ void TMainform::createMenus()
     wizard->setEnabled(false); // the wizard comes with its own dialog
     File1->addActions({fileNew, fileOpen, save1, save2, eos, retablir});
     File1->addSeparator();
-    File1->addActions({ajouter, inserer, enregistrercadre});
+    File1->addActions({ajouter, inserer, importVideo, enregistrercadre});
     File1->addSeparator();
     File1->addAction(wizard);
     // Printing exists but its items are not shown.

@@ -5,6 +5,7 @@
 #include "prompter.h"
 #include "url_opener.h"
 #include "settings/settings_store.h"
+#include "video/video_import.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -12,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -95,6 +97,16 @@ public:
     void Plus(const QString &mode);
     void add1Click() { Plus(QStringLiteral("add")); }
     void insertClick() { Plus(QStringLiteral("ins")); }
+    /** File ▸ "Importer une vidéo...": a clip's frames appended (mainform_video.cpp). */
+    void importVideoClick();
+    /** The video dialog for `file`, then its frames from position p; false when nothing was added. */
+    bool ImportVideo(const QString &file, int p);
+    /** The add dialog's filters with the clips' patterns in "Tous" and their own entry. */
+    static QStringList withVideoFilters(QStringList pictureFilters);
+    using VideoSettingsChooser =
+        std::function<std::optional<video::ImportSettings>(std::unique_ptr<video::ClipReader> clip)>;
+    /** Replaces the video dialog (tests answer it directly). */
+    void setVideoSettingsChooser(VideoSettingsChooser chooser) { mVideoSettingsChooser = std::move(chooser); }
 
     // --- window state --------------------------------------------------------------------------
     void check(const QString &word);
@@ -278,6 +290,9 @@ private:
     bool mPickArmed = false;
     QTimer *Timer1 = nullptr;
     bool mBusy = false;
+    std::optional<video::ImportSettings> chooseVideoSettings(std::unique_ptr<video::ClipReader> clip);
+    static QStringList videoFilters();
+    VideoSettingsChooser mVideoSettingsChooser;
 };
 
 } // namespace app

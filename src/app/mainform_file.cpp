@@ -404,10 +404,15 @@ void TMainform::Plus(const QString &mode)
     for (const std::string &f : doc::formats::addDialogFilters())
         filters << QString::fromStdString(f);
     const QStringList files =
-        mPrompter->chooseOpenFiles({QStringLiteral("Ajouter une image"), filters, {}, {}}, true);
+        mPrompter->chooseOpenFiles({QStringLiteral("Ajouter une image"), withVideoFilters(filters), {}, {}}, true);
 
     for (const QString &file : files) {
         const int p = mode == QLatin1String("add") ? mFrameEntries : std::max(mSelected, 0);
+        if (video::isVideoFileName(toLocal(file))) {
+            ImportVideo(file, p);
+            status();
+            continue;
+        }
         doc::Picture picture;
         try {
             const std::string name = toLocal(file);
