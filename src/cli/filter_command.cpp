@@ -39,7 +39,7 @@ int filter(int argc, char **argv)
             const std::string v = argv[++i];
             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), frame);
             if (ec != std::errc() || end != v.data() + v.size())
-                throw std::runtime_error("--frame needs a frame index, not \"" + v + "\"");
+                return filterUsage();
         } else {
             positional.push_back(a);
         }

@@ -96,7 +96,7 @@ expect_failure 2 blur "$out/in.gif"
 expect_failure 2 blur "$out/in.gif" "$out/bad.gif" --frame
 expect_failure 1 blur "$out/in.gif" "$out/bad.gif" --frame 2
 expect_failure 1 blur "$out/in.gif" "$out/bad.gif" --frame -1
-expect_failure 1 blur "$out/in.gif" "$out/bad.gif" --frame one
+expect_failure 2 blur "$out/in.gif" "$out/bad.gif" --frame one
 expect_failure 1 blur "$out/absent.gif" "$out/bad.gif"
 expect_failure 1 blur "$out/f0.png" "$out/bad.gif"
 echo "filter checks passed"
