@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Black-box checks of `movaro-gif-cli filter`: each filter's saved frame, read back, against the
-# filter worked out here from the frame as the editor opens it; the other frame unchanged.
+# filter worked out here from the frame as the editor opens it; the other frame unchanged; an
+# effect run afterwards on the filtered frame.
 set -euo pipefail
 cli="$1"
 out="$2"
@@ -73,6 +74,15 @@ else:
     assert not bad, f"{len(bad)} pixels differ, first at {bad[0]}"
 PY
 done
+
+# An effect after a filter reads the filtered frame: a fade in front of frame 1 ends on frame 1
+# as the filter left it (9 frames at 1 to 9, the filtered frame at 10).
+"$cli" effect fade "$out/flip-h.gif" "$out/fade.gif" --frame 1
+"$cli" frames "$out/fade.gif" "$out/fade"
+compare -metric AE "$out/flip-h/frame-0001.png" "$out/fade/frame-0009.png" null: 2>/dev/null \
+    || fail "the fade does not end on the filtered frame"
+compare -metric AE "$out/flip-h/frame-0001.png" "$out/fade/frame-0010.png" null: 2>/dev/null \
+    || fail "the filtered frame changed under the fade"
 
 # --frame defaults to the first frame.
 "$cli" filter flip-v "$out/in.gif" "$out/first.gif"
