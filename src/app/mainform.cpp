@@ -2,6 +2,7 @@
 #include "mainform.h"
 
 #include "animation_view.h"
+#include "command_rules.h"
 #include "views.h"
 
 #include <QAction>
@@ -103,6 +104,9 @@ TMainform::TMainform(QWidget *parent)
     columns->addLayout(middle, 1);
     columns->addWidget(createSidePanel());
     setCentralWidget(central);
+    createCommandRules();
+    // Shortcuts work while the menus are closed, on the states the menus would show.
+    mRules->bindShortcuts();
 
     PaintPanelHeaders();
 
@@ -262,11 +266,7 @@ void TMainform::createMenus()
     connect(ins, &QAction::triggered, this, [this] { insClick(); });
     QAction *append = makeAction(QStringLiteral("Enajoutantlimage1"), QStringLiteral("&Ajouter à la fin"));
     append->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
-    connect(append, &QAction::triggered, this, [this] {
-        // The shortcut works only while pasting is possible, as the menu shows it.
-        if (clipboardHasBitmap())
-            PasteClick();
-    });
+    connect(append, &QAction::triggered, this, [this] { PasteClick(); });
     paste->addActions({ins, append});
     QAction *del = makeAction(QStringLiteral("Del"), QStringLiteral("&Supprimer"));
     connect(del, &QAction::triggered, this, [this] { DelClick(); });
@@ -276,12 +276,6 @@ void TMainform::createMenus()
     connect(cutItem, &QAction::triggered, this, [this] { CutItemClick(); });
     cutItem->setVisible(false);
     edit->addAction(cutItem);
-    connect(edit, &QMenu::aboutToShow, this, [this, copyItem, cutItem, paste, del] {
-        cutItem->setEnabled(cut->isEnabled());
-        copyItem->setEnabled(copy->isEnabled());
-        paste->menuAction()->setEnabled(clipboardHasBitmap());
-        del->setEnabled(sup->isEnabled());
-    });
 
     // "&Affichage"
     QMenu *view = bar->addMenu(QStringLiteral("&Affichage"));
@@ -295,10 +289,6 @@ void TMainform::createMenus()
     state->setChecked(true);
     connect(state, &QAction::triggered, this, [this](bool on) { statusBar()->setVisible(on); });
     view->addActions({tools, state});
-    connect(view, &QMenu::aboutToShow, this, [this, tools, state] {
-        tools->setChecked(ToolBar1->isVisible());
-        state->setChecked(statusBar()->isVisible());
-    });
 
     // "&Image"
     QMenu *image = bar->addMenu(QStringLiteral("&Image"));
@@ -323,7 +313,6 @@ void TMainform::createMenus()
     avant->setShortcut(QKeySequence(QStringLiteral("Ctrl+Alt+V")));
     connect(avant, &QAction::triggered, this, [this] { avantClick(); });
     moveitem->addActions({arriere, avant});
-    connect(moveitem, &QMenu::aboutToShow, this, [this] { moveitemClick(); });
     image->addSeparator();
     QAction *methode = makeAction(QStringLiteral("methode"), QStringLiteral("Mé&thode de disposition..."));
     connect(methode, &QAction::triggered, this, [this] { methodeClick(); });
@@ -336,17 +325,7 @@ void TMainform::createMenus()
     connect(transcol, &QAction::triggered, this, [this] { transcolClick(); });
     transcol->setVisible(false);
     image->addAction(transcol);
-    const QList<QAction *> filterItems = createFilterMenus(image);
-    connect(image, &QMenu::aboutToShow, this, [=, this] {
-        const bool still = !Image->isHidden();
-        const bool selected = still && mSelected >= 0;
-        add1->setEnabled(still);
-        for (QAction *a : {insert, sup2, moveitem->menuAction(), dup, methode, transcol})
-            a->setEnabled(selected);
-        for (QAction *a : filterItems)
-            a->setEnabled(selected);
-        moveitemClick();
-    });
+    createFilterMenus(image);
 
     // "&Contrôle"
     QMenu *control = bar->addMenu(QStringLiteral("&Contrôle"));
@@ -362,13 +341,6 @@ void TMainform::createMenus()
     control->addActions({jouer, arreter});
     control->addSeparator();
     control->addActions({next, back});
-    connect(control, &QMenu::aboutToShow, this, [=, this] {
-        jouer->setEnabled(play->isEnabled());
-        arreter->setEnabled(stop->isEnabled());
-        const bool stepping = play->isEnabled() && mSelected >= 0 && mFrameEntries >= 2;
-        next->setEnabled(stepping);
-        back->setEnabled(stepping);
-    });
 
     // "E&ffets" and "Ai&de": their commands come with the effects and the dialogs.
     QMenu *effects = bar->addMenu(QStringLiteral("E&ffets"));
@@ -379,10 +351,6 @@ void TMainform::createMenus()
     for (QMenu *m : {effects, help})
         m->setEnabled(false);
 
-    // Shortcuts work while the menus are closed.
-    for (QAction *a : findChildren<QAction *>())
-        if (!a->shortcut().isEmpty())
-            addAction(a);
 }
 
 void TMainform::createToolBars()

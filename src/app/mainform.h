@@ -37,6 +37,7 @@ class TDispo;
 namespace app {
 
 class AnimationView;
+class CommandRules;
 class PanelHeader;
 class PictureBox;
 class ThumbnailSlot;
@@ -146,7 +147,6 @@ public:
     void DupClick();
     void arriereClick() { moveFrame(-1); }
     void avantClick() { moveFrame(+1); }
-    void moveitemClick();
     void CopyItemClick();
     void CutItemClick();
     void PasteClick();
@@ -193,6 +193,8 @@ public:
 
     /** A named action or widget of the window (its program name: "save", "play", "Period" ...). */
     QAction *action(const QString &name) const;
+    /** The enabling and check rules of the menu items, shared by the menus and the shortcuts. */
+    CommandRules &commandRules() const { return *mRules; }
 
     // Controls, for the commands and their tests.
     QAction *save = nullptr, *play = nullptr, *stop = nullptr, *cut = nullptr, *copy = nullptr, *past = nullptr,
@@ -225,6 +227,12 @@ private:
     void createStatusBar();
     /** The hidden filter submenus and item of the "&Image" menu; returns the three for its enabling. */
     QList<QAction *> createFilterMenus(QMenu *image);
+    /** Registers the opening rules of the menus (mainform_rules.cpp). */
+    void createCommandRules();
+    /** The still view is shown (the animation is not playing). */
+    bool stillShown() const;
+    /** The still view shows a selected frame. */
+    bool frameShown() const { return stillShown() && mSelected >= 0; }
     QAction *makeAction(const QString &name, const QString &text, const QString &hint = {},
                         const QString &icon = {});
 
@@ -264,6 +272,7 @@ private:
 
     std::unique_ptr<Prompter> mPrompter;
     std::unique_ptr<UrlOpener> mUrlOpener;
+    CommandRules *mRules = nullptr;
     std::unique_ptr<QSettings> mStore;
 
     // guards: 0 while the program writes a field, 5 otherwise

@@ -79,12 +79,6 @@ void TMainform::moveFrame(int offset)
     StoreLooping();
 }
 
-void TMainform::moveitemClick()
-{
-    arriere->setEnabled(mSelected > 0);
-    avant->setEnabled(mSelected >= 0 && mSelected < mFrameEntries - 1);
-}
-
 void TMainform::CopyItemClick()
 {
     const int s = mSelected;

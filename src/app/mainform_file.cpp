@@ -2,6 +2,8 @@
 // the add command that brings picture files in as frames.
 #include "mainform.h"
 
+#include "command_rules.h"
+
 #include "animation_view.h"
 #include "picture_qimage.h"
 #include "views.h"
@@ -371,10 +373,6 @@ void TMainform::retablirClick()
 
 void TMainform::File1Click()
 {
-    save1->setEnabled(save->isEnabled());
-    save2->setEnabled(bool(mDocument));
-    eos->setEnabled(save2->isEnabled());
-
     const settings::RecentList recent = readRecent();
     bool any = false;
     for (std::size_t k = 0; k < recent.size(); ++k) {
@@ -388,12 +386,7 @@ void TMainform::File1Click()
         any = true;
     }
     N4->setVisible(any);
-
-    retablir->setEnabled(isModified() && OnDisk);
-    const bool frameShown = !Image->isHidden() && mSelected >= 0;
-    ajouter->setEnabled(frameShown);
-    inserer->setEnabled(frameShown);
-    enregistrercadre->setEnabled(frameShown);
+    mRules->apply(File1);
 }
 
 // --- Adding picture files ------------------------------------------------------------------------
