@@ -46,7 +46,7 @@ run() { # name command... -> "seconds peakKiB"
 psnr() { # gif -> average PSNR (dB) against the clip sampled at 10 frames per second
   ffmpeg -nostdin -hide_banner -i "$1" -i "$CLIP" \
     -lavfi "[0:v]format=gbrp[a];[1:v]fps=10,format=gbrp[b];[a][b]psnr" -f null - 2>&1 |
-    sed -n 's/.*PSNR r:[^ ]* g:[^ ]* b:[^ ]* average:\([0-9.inf]*\).*/\1/p' | tail -1
+    sed -n 's/.*PSNR .* average:\([0-9.inf]*\).*/\1/p' | tail -1
 }
 median() { python3 -c 'import statistics,sys; print("%.2f" % statistics.median(float(v) for v in sys.argv[1:]))' "$@"; }
 

@@ -299,6 +299,8 @@ private:
     bool mPickArmed = false;
     QTimer *Timer1 = nullptr;
     bool mBusy = false;
+    /** A working copy with new frames becomes the document; frame p is selected. */
+    void adoptAddedFrames(std::unique_ptr<doc::TGIFImage> copy, int p);
     std::optional<video::ImportSettings> chooseVideoSettings(std::unique_ptr<video::ClipReader> clip);
     static QStringList videoFilters();
     VideoSettingsChooser mVideoSettingsChooser;

@@ -391,6 +391,17 @@ void TMainform::File1Click()
 
 // --- Adding picture files ------------------------------------------------------------------------
 
+void TMainform::adoptAddedFrames(std::unique_ptr<doc::TGIFImage> copy, int p)
+{
+    mDocument = std::move(copy);
+    ren();
+    RefreshThumbnails();
+    StoreLooping();
+    check(QStringLiteral("pasted"));
+    setModified(true);
+    selectFrame(p);
+}
+
 void TMainform::Plus(const QString &mode)
 {
     QStringList filters;
@@ -434,13 +445,7 @@ void TMainform::Plus(const QString &mode)
             if (!mDocument)
                 copy->onProgress = progressHandler();
             doc::InsertImage(*copy, std::move(reduced), 60, p);
-            mDocument = std::move(copy);
-            ren();
-            RefreshThumbnails();
-            StoreLooping();
-            check(QStringLiteral("pasted"));
-            setModified(true);
-            selectFrame(p);
+            adoptAddedFrames(std::move(copy), p);
         } catch (const std::exception &) {
             mPrompter->ask(MessageKind::Information, QStringLiteral("Echec lors de l'ajout de l'image."), Buttons::Ok);
         }

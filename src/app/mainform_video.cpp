@@ -132,19 +132,12 @@ bool TMainform::ImportVideo(const QString &file, int p)
     delete thread;
     mBusy = false;
     progress.hide();
-    // Without a window manager nothing gives the main window its keyboard back.
+    // The progress dialog had the keyboard; the window takes it back for the next command.
     activateWindow();
 
     // What was made stays, whether the clip ended, the user cancelled or a later picture failed.
-    if (copy->count() > before) {
-        mDocument = std::move(copy);
-        ren();
-        RefreshThumbnails();
-        StoreLooping();
-        check(QStringLiteral("pasted"));
-        setModified(true);
-        selectFrame(p);
-    }
+    if (copy->count() > before)
+        adoptAddedFrames(std::move(copy), p);
     if (error) {
         try {
             std::rethrow_exception(error);
