@@ -50,7 +50,7 @@ int PlaybackRun::first()
     mLoopCount = 1;
     mLoopPoint = 0;
     mCurrent = -1;
-    mShownThisPass = false;
+    mShownThisPass = 0;
     return showFrom(0);
 }
 
@@ -72,19 +72,21 @@ int PlaybackRun::showFrom(int i)
                 mLoopPoint = i;
             }
             mSeen[std::size_t(i)] = true;
-            mShownThisPass = true;
+            ++mShownThisPass;
             mCurrent = i;
             return i;
         }
         // End of a pass: the last frame is behind us or a frame without pixels cut it short.
         // A positive count runs out; 0 plays until stopped. A pass that showed nothing would
-        // show nothing again: end rather than spin.
+        // show nothing again, and one that showed only the loop point would show the same
+        // picture again (a one-frame animation that loops): end rather than spin or repaint.
         const bool passesOver = mLoopCount > 0 && --mLoopCount == 0;
-        if (passesOver || !mShownThisPass) {
+        const bool sameAgain = mShownThisPass == 0 || (mShownThisPass == 1 && mCurrent == mLoopPoint);
+        if (passesOver || sameAgain) {
             mCurrent = -1;
             return -1;
         }
-        mShownThisPass = false;
+        mShownThisPass = 0;
         i = mLoopPoint;
     }
 }

@@ -42,7 +42,9 @@ int64_t nextWait(int delay, int64_t previousWaitStart, int64_t previousWait, int
  * without pixels ending a pass early, looping as the document's looping extensions say. The loop
  * count starts at 1 (play once); a frame that carries a looping extension sets the loop count and
  * the loop point the first time it is shown; a positive loop count goes down at the end of each
- * pass and the run ends when it reaches 0, so 0 plays until stopped.
+ * pass and the run ends when it reaches 0, so 0 plays until stopped. A pass that showed only the
+ * loop point also ends the run: the next would show the same picture again (a one-frame animation
+ * that loops is painted once).
  *
  * It reads what it needs from the document when built and keeps no reference to it.
  */
@@ -78,7 +80,7 @@ private:
     int mLoopCount = 1;
     int mLoopPoint = 0;
     int mCurrent = -1;
-    bool mShownThisPass = false;
+    int mShownThisPass = 0;
 };
 
 /**

@@ -221,6 +221,10 @@ void TestPlayback::passesAndLoops_data()
         << std::vector<int>{0, 2} << std::vector<int>{2} << std::vector<int>{0, 1, 0, 1};
     QTest::newRow("a first frame without pixels shows nothing")
         << std::vector<int>{} << std::vector<int>{0} << std::vector<int>{};
+    QTest::newRow("a loop point on the last frame shows it once more, not for ever")
+        << std::vector<int>{2, 0} << std::vector<int>{} << std::vector<int>{0, 1, 2, 2};
+    QTest::newRow("a pass cut to its loop point alone ends the run")
+        << std::vector<int>{0, 0} << std::vector<int>{1} << std::vector<int>{0};
 }
 
 void TestPlayback::passesAndLoops()
@@ -435,6 +439,18 @@ void TestPlayback::viewShowsFirstFrameAndPaintsOneFrameOnce()
     QCOMPARE(painted.at(0).at(0).toInt(), 0);
     QVERIFY(!view.isPlaying()); // no timer for one frame
     QTest::qWait(50);
+    QCOMPARE(painted.count(), 1);
+
+    // Looping for ever changes nothing: still painted once, and no timer keeps running.
+    FrameSpec looping = patch(1, 0, 1, 2, 2);
+    looping.loops = 0;
+    const doc::TGIFImage endless = makeDocument(3, 2, {looping});
+    view.setDocument(&endless);
+    painted.clear();
+    view.play();
+    QCOMPARE(painted.count(), 1);
+    QVERIFY(!view.isPlaying());
+    QTest::qWait(100);
     QCOMPARE(painted.count(), 1);
     view.setDocument(nullptr);
 }
