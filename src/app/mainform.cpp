@@ -528,6 +528,8 @@ QWidget *TMainform::createSidePanel()
     Slider->setObjectName(QStringLiteral("Slider"));
     Slider->setRange(0, 0);
     Slider->setEnabled(false);
+    // Only the user's moves select; the program's own updates (playback following) do not.
+    connect(Slider, &QAbstractSlider::actionTriggered, this, [this] { SliderChange(); });
     auto *visualLayout = new QVBoxLayout(visualBody);
     visualLayout->setContentsMargins(4, 4, 4, 4);
     auto *buttons = new QHBoxLayout;
@@ -607,6 +609,13 @@ void TMainform::createStatusBar()
         mPanels[std::size_t(i)] = panel;
     }
     mPanels[0]->setText(restingHint);
+    mDamage = new QLabel(QStringLiteral("Fichier endommagé"), bar);
+    mDamage->setObjectName(QStringLiteral("DamageNotice"));
+    mDamage->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    mDamage->setContentsMargins(2, 0, 2, 0);
+    mDamage->setStyleSheet(QStringLiteral("color: #a00000;"));
+    mDamage->hide();
+    bar->addWidget(mDamage);
 
     mProgress = new QProgressBar(mPanels[1]);
     mProgress->setObjectName(QStringLiteral("progress"));

@@ -127,6 +127,10 @@ public:
     void clickSlot(int k);
     void ImageScrollChange();
     void framesChange();
+    /** The position slider was moved by the user: the frame under it is selected. */
+    void SliderChange();
+    /** The slider scrubs the still view: enabled with two frames or more, never while playing. */
+    void UpdateSlider();
     uint16_t FrameDelay(int i);
     int highlightedSlot() const { return mHighlighted; }
     int scrollPosition() const;
@@ -190,6 +194,9 @@ public:
     static constexpr int statusPanelCount = 5;
     /** Panel i of the status bar (0: hints, 1: progress, 2: frame count, 3: size, 4: load time). */
     QLabel *statusPanel(int i) const { return mPanels[std::size_t(i)]; }
+    /** Beside the load time: "Fichier endommagé" after an open that met damage, the reader's words as tooltip. */
+    QLabel *damageNotice() const { return mDamage; }
+    void showDamage(const QStringList &warnings);
 
     /** A named action or widget of the window (its program name: "save", "play", "Period" ...). */
     QAction *action(const QString &name) const;
@@ -282,6 +289,7 @@ private:
     int mScrolling = 0;   // Panel12 tag
 
     std::array<QLabel *, statusPanelCount> mPanels{};
+    QLabel *mDamage = nullptr;
     QProgressBar *mProgress = nullptr;
     QScrollArea *Box = nullptr;
     QWidget *mCanvas = nullptr;

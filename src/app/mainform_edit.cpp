@@ -218,6 +218,7 @@ void TMainform::playClick()
     gif->play();
     check(QStringLiteral("played"));
     UpdateNavButtons();
+    UpdateSlider();
     setPlaybackFieldsEnabled(false);
 }
 

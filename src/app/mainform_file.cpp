@@ -206,6 +206,7 @@ bool TMainform::FileNewItemClick()
     NumLoops->setEnabled(false);
     StoreLooping();
     mPanels[4]->clear();
+    showDamage({});
     status();
     return true;
 }
@@ -259,13 +260,14 @@ void TMainform::FileOpen1Execute(OpenSource source, const QString &commandLineFi
     releaseAnimation();
 
     double readSeconds = 0;
+    std::vector<std::string> warnings;
     try {
         Image->hide();
         gif->hide();
         auto opened = std::make_unique<doc::TGIFImage>();
         const std::string name = toLocal(file);
         const auto progress = progressHandler();
-        runBlocking([&] { *opened = doc::openForEditing(name, progress, &readSeconds); });
+        runBlocking([&] { *opened = doc::openForEditing(name, progress, &readSeconds, &warnings); });
         opened->onProgress = progress;
         mDocument = std::move(opened);
         stopPlayback();
@@ -290,6 +292,10 @@ void TMainform::FileOpen1Execute(OpenSource source, const QString &commandLineFi
     const double seconds = double(qRound64(readSeconds * 1000.0)) / 1000.0;
     mPanels[4]->setText(QStringLiteral("Chargé en ") + QLocale::system().toString(seconds, 'g', 15)
                         + QStringLiteral(" s"));
+    QStringList damage;
+    for (const std::string &w : warnings)
+        damage << QString::fromStdString(w);
+    showDamage(damage);
     path = file;
     showStill(false);
     gif->setDocument(mDocument.get());
@@ -451,6 +457,20 @@ void TMainform::Plus(const QString &mode)
         }
         status();
     }
+}
+
+} // namespace app
+
+namespace app {
+
+void TMainform::showDamage(const QStringList &warnings)
+{
+    // Said without a modal box: the file opened with what could be read, and Save would write
+    // that over the original.
+    QStringList distinct = warnings;
+    distinct.removeDuplicates();
+    mDamage->setToolTip(distinct.join(QLatin1Char('\n')));
+    mDamage->setVisible(!distinct.isEmpty());
 }
 
 } // namespace app

@@ -14,6 +14,8 @@
 #include <QSpinBox>
 #include <QPlainTextEdit>
 
+#include <algorithm>
+
 namespace app {
 
 int TMainform::scrollPosition() const
@@ -96,6 +98,7 @@ void TMainform::framesChange()
     check(QStringLiteral("selected"));
 
     Slider->setValue(s);
+    UpdateSlider();
     UpdateNavButtons();
     PlaceScrollMarker();
 
@@ -142,6 +145,20 @@ void TMainform::backClick()
 {
     if (mFrameEntries > 0)
         selectFrame(mSelected <= 0 ? mFrameEntries - 1 : mSelected - 1);
+}
+
+void TMainform::SliderChange()
+{
+    if (!Slider->isEnabled() || Image->isHidden() || mFrameEntries < 2)
+        return;
+    const int s = std::clamp(Slider->sliderPosition(), 0, mFrameEntries - 1);
+    if (s != mSelected)
+        selectFrame(s);
+}
+
+void TMainform::UpdateSlider()
+{
+    Slider->setEnabled(mFrameEntries >= 2 && !Image->isHidden());
 }
 
 int TMainform::PaintedFrameIndex() const

@@ -191,6 +191,7 @@ void TMainform::ren()
     EnableAnimationFields();
     RefreshThumbnails();
     Slider->setMaximum(std::max(n - 1, 0));
+    UpdateSlider();
     UpdateNavButtons();
     status();
 }

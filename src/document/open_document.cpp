@@ -87,17 +87,21 @@ bool hasGifExtension(const std::string &path)
     return tail == ".gif";
 }
 
-TGIFImage openForEditing(const std::string &path, const TGIFImage::ProgressHandler &progress, double *readSeconds)
+TGIFImage openForEditing(const std::string &path, const TGIFImage::ProgressHandler &progress, double *readSeconds,
+                         std::vector<std::string> *warnings)
 {
     if (!hasGifExtension(path))
         throw std::runtime_error("No reader for the file type of " + path);
 
     TGIFImage image;
     image.onProgress = progress;
+    if (warnings)
+        image.onWarning = [warnings](const std::string &w) { warnings->push_back(w); };
 
     const auto t0 = std::chrono::steady_clock::now();
     const std::vector<uint8_t> bytes = readWholeFile(path);
     loadFromBytes(image, bytes.data(), bytes.size());
+    image.onWarning = nullptr;
     const auto t1 = std::chrono::steady_clock::now();
     if (readSeconds)
         *readSeconds = std::chrono::duration<double>(t1 - t0).count();

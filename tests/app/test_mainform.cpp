@@ -6,6 +6,7 @@
 
 #include "document/gif_reader.h"
 #include "document/gif_writer.h"
+#include "support/gif_builder.h"
 
 #include <QAction>
 #include <QFile>
@@ -254,6 +255,73 @@ private slots:
         QCOMPARE(loop->loops, 3);
         mForm->infini->click();
         QCOMPARE(loop->loops, 0);
+    }
+
+    void sliderScrubsTheStillView()
+    {
+        add({writePng(file(QStringLiteral("s1.png")), 4, 4, qRgb(200, 0, 0)),
+             writePng(file(QStringLiteral("s2.png")), 4, 4, qRgb(0, 200, 0)),
+             writePng(file(QStringLiteral("s3.png")), 4, 4, qRgb(0, 0, 200))});
+        mForm->selectFrame(2);
+        mForm->Period->setValue(25);
+        mForm->selectFrame(0);
+        QVERIFY(mForm->Slider->isEnabled());
+
+        // Dragged: the frame under the handle is selected; view, strip and delay follow.
+        mForm->Slider->setSliderDown(true);
+        mForm->Slider->setSliderPosition(2);
+        mForm->Slider->setSliderDown(false);
+        QCOMPARE(mForm->selectedFrame(), 2);
+        QCOMPARE(mForm->highlightedSlot(), 3);
+        QCOMPARE(mForm->Period->value(), 25);
+        QCOMPARE(QColor(mForm->Image->picture().pixel(0, 0)), QColor(0, 0, 200));
+        // And by the keyboard.
+        mForm->Slider->setFocus();
+        QTest::keyClick(mForm->Slider, Qt::Key_Home);
+        QCOMPARE(mForm->selectedFrame(), 0);
+
+        // Not while playing; again once stopped; not with a single frame.
+        mForm->playClick();
+        QVERIFY(!mForm->Slider->isEnabled());
+        mForm->stopPlayback();
+        QVERIFY(mForm->Slider->isEnabled());
+        mPrompter->answers.push_back(Answer::Yes);
+        mPrompter->answers.push_back(Answer::Yes);
+        mForm->DelClick();
+        mForm->DelClick();
+        QCOMPARE(mForm->document()->count(), 1);
+        QVERIFY(!mForm->Slider->isEnabled());
+    }
+
+    void damagedFileIsSaidInTheStatusBar()
+    {
+        // Cut off inside its first frame: it opens with what could be read, and the user is told.
+        testsupport::GifBuilder cut;
+        cut.header().screen(4, 3).image(4, 3, 0x80).colorTable(2).lzw(2, {4, 1, 1});
+        const QString damaged = file(QStringLiteral("cut.gif"));
+        QFile out(damaged);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray::fromStdString(cut.str()));
+        out.close();
+
+        mPrompter->openFiles.push_back({damaged});
+        mForm->FileOpen1Execute(TMainform::OpenSource::Dialog);
+        QCOMPARE(mForm->document()->count(), 1);
+        QVERIFY(mPrompter->asked.isEmpty()); // no modal box
+        QVERIFY(mForm->statusPanel(4)->text().startsWith(QStringLiteral("Chargé en ")));
+        QVERIFY(mForm->damageNotice()->isVisible());
+        QCOMPARE(mForm->damageNotice()->text(), QStringLiteral("Fichier endommagé"));
+        QCOMPARE(mForm->damageNotice()->toolTip(), QStringLiteral("Decoder bit buffer under-run"));
+
+        // A sound file, and New, put the notice away.
+        mPrompter->openFiles.push_back({writeSmallFramesGif(file(QStringLiteral("sound.gif")))});
+        mForm->FileOpen1Execute(TMainform::OpenSource::Dialog);
+        QVERIFY(!mForm->damageNotice()->isVisible());
+        mPrompter->openFiles.push_back({damaged});
+        mForm->FileOpen1Execute(TMainform::OpenSource::Dialog);
+        QVERIFY(mForm->damageNotice()->isVisible());
+        QVERIFY(mForm->FileNewItemClick());
+        QVERIFY(!mForm->damageNotice()->isVisible());
     }
 
     void saveOpenRevertRoundTrip()
