@@ -1,8 +1,10 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 namespace cli {
 
-/** `effect NAME IN.gif OUT.gif --frame K [options]`: arguments after the subcommand's name. */
-int effect(int argc, char **argv);
+/** `effect NAME IN OUT --frame K [options]`: one transition in front of a frame, as the Effets menu makes it. */
+void addEffectCommand(CLI::App &tool);
 
 } // namespace cli

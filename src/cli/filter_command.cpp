@@ -1,13 +1,13 @@
 // movaro-gif-cli filter: one filter on one frame, as the editor's menu command runs it.
 #include "filter_command.h"
 
+#include "cli_common.h"
+
 #include "document/document_ops.h"
 #include "document/gif_writer.h"
-#include "document/open_document.h"
 #include "filters/frame_filter.h"
 
-#include <charconv>
-#include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,54 +16,46 @@ namespace cli {
 
 namespace {
 
-int filterUsage()
+struct FilterOptions
 {
-    std::string names;
-    for (const filters::FrameFilterInfo &f : filters::frameFilters())
-        names += (names.empty() ? "" : ", ") + std::string(f.name);
-    std::fprintf(stderr, "usage: movaro-gif-cli filter NAME IN.gif OUT.gif [--frame K]\n  NAME: %s\n", names.c_str());
-    return 2;
-}
-
-} // namespace
-
-int filter(int argc, char **argv)
-{
-    std::vector<std::string> positional;
+    std::string name;
+    std::string in;
+    std::string out;
     int frame = 0;
-    for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--frame") {
-            if (i + 1 >= argc)
-                return filterUsage();
-            const std::string v = argv[++i];
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), frame);
-            if (ec != std::errc() || end != v.data() + v.size())
-                return filterUsage();
-        } else {
-            positional.push_back(a);
-        }
-    }
-    if (positional.size() != 3)
-        return filterUsage();
-    const auto which = filters::frameFilterByName(positional[0]);
-    if (!which)
-        return filterUsage();
+};
 
-    doc::TGIFImage image = doc::openForEditing(positional[1]);
-    if (frame < 0 || frame >= image.count())
-        throw std::runtime_error("no frame " + std::to_string(frame) + " (the animation has "
+void filter(const FilterOptions &options)
+{
+    const filters::FrameFilter which = *filters::frameFilterByName(options.name);
+    doc::TGIFImage image = readGif(options.in, true);
+    if (options.frame < 0 || options.frame >= image.count())
+        throw std::runtime_error("no frame " + std::to_string(options.frame) + " (the animation has "
                                  + std::to_string(image.count()) + ")");
     // The view shows the selected frame's picture whole: the inversion covers all of it.
-    const doc::Picture current = image.picture(frame);
-    const doc::Picture result = filters::applyFilter(*which, current, current.width(), current.height());
-    filters::writeBack(image, frame, *which, result);
+    const doc::Picture current = image.picture(options.frame);
+    const doc::Picture result = filters::applyFilter(which, current, current.width(), current.height());
+    filters::writeBack(image, options.frame, which, result);
 
     // Save stores the properties panel's looping and comment, as after `open`.
     doc::LoopExtension(&image);
     doc::storeCommentLines(image, doc::splitLines(doc::joinLines(doc::commentLines(image))));
-    doc::saveToFile(image, positional[2]);
-    return 0;
+    writeGif(options.out, [&](const std::string &path) { doc::saveToFile(image, path); });
+}
+
+} // namespace
+
+void addFilterCommand(CLI::App &tool)
+{
+    auto options = std::make_shared<FilterOptions>();
+    std::vector<std::string> names;
+    for (const filters::FrameFilterInfo &f : filters::frameFilters())
+        names.emplace_back(f.name);
+    CLI::App *command = tool.add_subcommand("filter", "Apply one filter to one frame, as the Image menu does");
+    command->add_option("NAME", options->name, "The filter")->required()->check(CLI::IsMember(names));
+    command->add_option("IN", options->in, kInHelp)->required();
+    command->add_option("OUT", options->out, kOutHelp)->required();
+    command->add_option("--frame", options->frame, "Index of the frame, from 0 (default 0)");
+    command->callback([options] { filter(*options); });
 }
 
 } // namespace cli

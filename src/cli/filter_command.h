@@ -1,8 +1,10 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 namespace cli {
 
-/** `filter NAME IN.gif OUT.gif [--frame K]`: arguments after the subcommand's name. */
-int filter(int argc, char **argv);
+/** `filter NAME IN OUT [--frame K]`: one filter on one frame, as the editor's menu command runs it. */
+void addFilterCommand(CLI::App &tool);
 
 } // namespace cli

@@ -2,106 +2,61 @@
 // import engine the editor's video dialog uses.
 #include "make_video.h"
 
+#include "cli_common.h"
+
 #include "document/document_ops.h"
 #include "document/gif_writer.h"
-#include "video/video_import.h"
 
-#include <cstdio>
-#include <cstring>
+#include <map>
 #include <stdexcept>
-#include <string>
 
 namespace cli {
 
-namespace {
-
-double number(const std::string &option, const std::string &text)
+CLI::Option *addVideoOptions(CLI::App &make, VideoOptions &options)
 {
-    std::size_t used = 0;
-    double v = 0;
-    try {
-        v = std::stod(text, &used);
-    } catch (const std::exception &) {
-        used = 0;
-    }
-    if (used != text.size() || !(v >= 0))
-        throw std::runtime_error("invalid value for " + option + ": " + text);
-    return v;
+    CLI::Option *video = make.add_option("--video", options.clip, "Video clip to take the frames from");
+    video->check(CLI::ExistingFile);
+    const auto needsVideo = [&](CLI::Option *o) { o->needs(video); };
+    needsVideo(make.add_option("--start", options.settings.start, "Start of the range, in seconds (default 0)")
+                   ->check(CLI::NonNegativeNumber));
+    needsVideo(make.add_option("--end", options.settings.end, "End of the range, in seconds (default: the clip's end)")
+                   ->check(CLI::NonNegativeNumber));
+    needsVideo(make.add_option("--fps", options.settings.fps, "Frames per second of the animation (default 10)")
+                   ->check(CLI::Range(video::kMinFps, video::kMaxFps)));
+    needsVideo(make.add_option("--width", options.settings.width, "Width of the frames, the height in proportion "
+                                                                 "(default: the clip's own size)")
+                   ->check(CLI::Range(0, 65535)));
+    const std::map<std::string, doc::ReductionMode> modes{{"octree", doc::ReductionMode::OctreeQuantize},
+                                                          {"grayscale", doc::ReductionMode::GrayScale},
+                                                          {"websafe", doc::ReductionMode::WebSafeCube}};
+    needsVideo(make.add_option("--colors", options.settings.mode, "Colour reduction: octree (default), grayscale "
+                                                                  "or websafe")
+                   ->transform(CLI::CheckedTransformer(modes).description(""))
+                   ->type_name("octree|grayscale|websafe"));
+    return video;
 }
 
-int whole(const std::string &option, const std::string &text)
+void makeVideo(const VideoOptions &options, unsigned loops, const std::string &out)
 {
-    const double v = number(option, text);
-    if (v != double(int(v)))
-        throw std::runtime_error("invalid value for " + option + ": " + text);
-    return int(v);
-}
-
-doc::ReductionMode reduction(const std::string &text)
-{
-    if (text == "octree")
-        return doc::ReductionMode::OctreeQuantize;
-    if (text == "grayscale")
-        return doc::ReductionMode::GrayScale;
-    if (text == "websafe")
-        return doc::ReductionMode::WebSafeCube;
-    throw std::runtime_error("invalid value for --colors: " + text + " (octree, grayscale or websafe)");
-}
-
-} // namespace
-
-bool wantsVideo(int argc, char **argv)
-{
-    for (int i = 0; i < argc; ++i)
-        if (std::strcmp(argv[i], "--video") == 0)
-            return true;
-    return false;
-}
-
-int makeVideo(int argc, char **argv)
-{
-    video::ImportSettings settings;
-    std::string clip;
-    std::string out;
-    long long loops = 0;
-    for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                throw std::runtime_error("missing value after " + a);
-            return argv[++i];
-        };
-        if (a == "--video")
-            clip = value();
-        else if (a == "--start")
-            settings.start = number(a, value());
-        else if (a == "--end")
-            settings.end = number(a, value());
-        else if (a == "--fps")
-            settings.fps = whole(a, value());
-        else if (a == "--width")
-            settings.width = whole(a, value());
-        else if (a == "--colors")
-            settings.mode = reduction(value());
-        else if (a == "-l") {
-            const std::string v = value();
-            loops = v == "forever" ? 0 : whole(a, v);
-        } else if (a == "-o")
-            out = value();
-        else
-            throw std::runtime_error("unexpected argument with --video: " + a);
-    }
-    if (clip.empty() || out.empty())
-        throw std::runtime_error("make --video needs a clip and -o OUT.gif");
-
     doc::TGIFImage image;
-    video::importVideo(clip, settings, [&](video::VideoFrame &&frame) {
-        doc::InsertImage(image, std::move(frame.picture), frame.delay, image.count());
-        return true;
-    });
-    doc::LoopExtension(&image)->loops = uint16_t(static_cast<unsigned long long>(loops) & 0xFFFF);
-    doc::saveToFile(image, out);
-    return 0;
+    Progress progress("video");
+    try {
+        video::importVideo(
+            options.clip, options.settings,
+            [&](video::VideoFrame &&frame) {
+                doc::InsertImage(image, std::move(frame.picture), frame.delay, image.count());
+                return true;
+            },
+            [&](long long done, long long total) {
+                if (total > 0)
+                    progress.step(std::size_t(done), std::size_t(total));
+                return true;
+            });
+    } catch (const std::exception &e) {
+        throw FileError(options.clip + ": " + e.what());
+    }
+    doc::LoopExtension(&image)->loops = uint16_t(loops & 0xFFFF);
+    writeGif(out, [&](const std::string &path) { doc::saveToFile(image, path); });
 }
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Black-box checks of movaro-gif-cli: make, info, open, optimize, frames, and its failures.
+# Black-box checks of movaro-gif-cli: make, info, open, optimize, frames, their failures and exit
+# statuses, help, "-" for standard input and output, the progress line.
 set -euo pipefail
 cli="$1"
 corpus="$2"
@@ -80,14 +81,81 @@ for f in "$out"/frames/*.png; do
     compare -metric AE "$f" "$out/frames-opt/$(basename "$f")" null: 2>/dev/null || fail "optimize changed $(basename "$f")"
 done
 
-# Failures: a message on stderr and exit code 1, never a crash.
-for bad in "$out" "$out/absent.gif" "$out/a.png"; do
-    set +e
-    "$cli" info "$bad" >/dev/null 2>"$out/err.txt"
-    code=$?
-    set -e
-    [ "$code" -eq 1 ] && [ -s "$out/err.txt" ] || fail "info $bad: exit $code"
+# Failures, per subcommand: 1 for a file that cannot be read (in the window's words), 2 for a
+# usage error; always a message on stderr and nothing on stdout.
+echo "not a gif" >"$out/text.gif"
+mkdir -p "$out/folder"
+failures=(
+    "1|info $out/absent.gif|Le fichier n'existe pas"
+    "1|info $out/folder|Le fichier n'existe pas"
+    "1|info $out/text.gif|Format de fichier invalide."
+    "1|info $out/a.png|Format de fichier invalide."
+    "2|info --bogus $out/made.gif|--bogus"
+    "2|info|FILE"
+    "1|open $out/absent.gif $out/x.gif|Le fichier n'existe pas"
+    "1|open $out/text.gif $out/x.gif|Format de fichier invalide."
+    "1|open $out/made.gif $out/folder|"
+    "2|open $out/made.gif|OUT"
+    "1|optimize $out/folder $out/x.gif|Le fichier n'existe pas"
+    "1|optimize $out/made.gif $out/absent/x.gif|"
+    "2|optimize -x $out/made.gif $out/x.gif|-x"
+    "1|frames $out/text.gif $out/fr|Format de fichier invalide."
+    "1|frames $out/made.gif $out/a.png|a.png"
+    "1|make -o $out/x.gif $out/a.png $out/absent.png|Echec lors de l'ajout de l'image."
+    "2|make -d ten -o $out/x.gif $out/a.png|--delay"
+    "2|make -l 3x -o $out/x.gif $out/a.png|--loops"
+    "2|make $out/a.png|--output"
+    "2|make -o $out/x.gif|PICTURE"
+    "2|frobnicate $out/made.gif|"
+    "2||subcommand"
+)
+for row in "${failures[@]}"; do
+    IFS='|' read -r want args words <<<"$row"
+    rm -f "$out/x.gif"
+    code=0
+    # shellcheck disable=SC2086
+    "$cli" $args >"$out/stdout.txt" 2>"$out/err.txt" || code=$?
+    [ "$code" -eq "$want" ] || fail "'$args': exit $code, expected $want ($(cat "$out/err.txt"))"
+    grep -q "^movaro-gif-cli: " "$out/err.txt" || fail "'$args': no message"
+    [ -z "$words" ] || grep -qF -- "$words" "$out/err.txt" || fail "'$args': '$words' missing from: $(cat "$out/err.txt")"
+    [ ! -s "$out/stdout.txt" ] && [ ! -e "$out/x.gif" ] || fail "'$args' wrote an output"
 done
+
+# Help and version: on stdout, exit status 0, for the tool and every subcommand.
+for args in --help --version "info --help" "open --help" "optimize --help" "frames --help" "make --help" \
+    "filter --help"; do
+    # shellcheck disable=SC2086
+    "$cli" $args >"$out/help.txt" || fail "'$args' failed"
+    grep -q "movaro-gif-cli" "$out/help.txt" || fail "'$args' printed: $(cat "$out/help.txt")"
+done
+grep -q -- "--text" <("$cli" info --help) || fail "info --help does not name --text"
+
+# "-" for standard input and output gives the bytes the files give.
+cat "$out/made.gif" | "$cli" optimize - - >"$out/piped.gif"
+cmp "$out/piped.gif" "$out/optimized.gif" || fail "optimize - - differs from optimize with files"
+"$cli" open - "$out/opened-stdin.gif" <"$out/made.gif"
+cmp "$out/opened-stdin.gif" "$out/opened.gif" || fail "open - differs from open with a file"
+[ "$("$cli" info - <"$out/made.gif")" = "$(cat "$out/made.json")" ] || fail "info - differs from info with a file"
+"$cli" make -d 25 -l 3 -c "un commentaire" -o - "$out/a.png" "$out/b.png" | cmp - "$out/made.gif" \
+    || fail "make -o - differs from make with a file"
+
+# info --text: the summary a person reads.
+"$cli" info --text "$out/made.gif" >"$out/text.txt"
+grep -q "made.gif: GIF89a, 20 x 16, 2 frames, 0.50 s, loop count 3" "$out/text.txt" \
+    && grep -q "comment: un commentaire" "$out/text.txt" && grep -q "frame 2: 12 x 16 at 0,0, delay 25" "$out/text.txt" \
+    || fail "info --text: $(cat "$out/text.txt")"
+
+# The progress line: on a terminal only, and not with --quiet; stderr stays empty otherwise.
+"$cli" make -o "$out/x.gif" "$out/a.png" "$out/b.png" 2>"$out/err.txt"
+[ ! -s "$out/err.txt" ] || fail "progress written to a stderr that is no terminal"
+if command -v script >/dev/null; then
+    tty_run() { script -qec "$1" /dev/null </dev/null; }
+    tty_run "'$cli' make -o '$out/x.gif' '$out/a.png' '$out/b.png'" | grep -q "make 100 %" \
+        || fail "no progress line on a terminal"
+    ! tty_run "'$cli' --quiet make -o '$out/x.gif' '$out/a.png' '$out/b.png'" | grep -q "%" \
+        || fail "--quiet still shows progress"
+fi
+
 if [ -d "$corpus/libnsgif" ]; then
     for bad in $(find "$corpus/libnsgif" -type f -name '*.gif' | head -n 40); do
         set +e

@@ -38,15 +38,17 @@ d = json.load(sys.stdin)
 assert (len(d["frames"]), d["width"], d["height"]) == (40, 80, 60), (len(d["frames"]), d["width"], d["height"])
 ' || fail "make --video defaults"
 
-# A file that is not a clip, and bad options: a message, exit status 1, no output written.
+# A file that is not a clip or a range past its end (1), and bad options (2): a message, no output.
 echo "not a clip" >"$out/notes.mp4"
-for args in "--video $out/notes.mp4" "--video $out/clip.mp4 --fps 0" "--video $out/clip.mp4 --start 9" \
-            "--video $out/clip.mp4 --width abc" "--video $out/clip.mp4 --frobnicate"; do
+for row in "1|--video $out/notes.mp4" "1|--video $out/clip.mp4 --start 9" "2|--video $out/clip.mp4 --fps 0" \
+           "2|--video $out/clip.mp4 --width abc" "2|--video $out/clip.mp4 --frobnicate" \
+           "2|--video $out/clip.mp4 -d 10" "2|--fps 5 $out/f.png"; do
+    IFS='|' read -r want args <<<"$row"
     rm -f "$out/bad.gif"
     status=0
     # shellcheck disable=SC2086
     "$cli" make $args -o "$out/bad.gif" 2>"$out/err.txt" || status=$?
-    [ "$status" -eq 1 ] || fail "make $args: exit status $status"
+    [ "$status" -eq "$want" ] || fail "make $args: exit status $status, expected $want"
     grep -q "movaro-gif-cli: " "$out/err.txt" || fail "make $args: no message"
     [ ! -e "$out/bad.gif" ] || fail "make $args: wrote an output"
 done
