@@ -1,5 +1,5 @@
 // GIF decoding throughput: the whole reader (blocks, tables, LZW) from a file held in memory.
-// Workloads come from /work/shared/bench/make_workloads.sh; set MOVARO_BENCH_WORK to its WORKDIR
+// Workloads come from ../shared/bench/make_workloads.sh; set MOVARO_BENCH_WORK to its WORKDIR
 // (default: build/bench-work in the source tree). bench/peers/decode.sh runs this beside giflib.
 
 #include "bench_common.h"

@@ -1,6 +1,6 @@
 // LZW encoding throughput of encodeImageData on the frames of the benchmark workloads: photo-like
 // indices (dithered, 256 colours, high entropy) and screen-like ones (large flat areas).
-// Workloads come from /work/shared/bench/make_workloads.sh; set MOVARO_BENCH_WORK to its WORKDIR
+// Workloads come from ../shared/bench/make_workloads.sh; set MOVARO_BENCH_WORK to its WORKDIR
 // (default: build/bench-work in the source tree). bench/peers/encode.sh compares with giflib.
 
 #include "bench_common.h"

@@ -2,9 +2,9 @@
 # Builds the two long-animation workloads (never committed) into WORKDIR:
 #   screen-1000.gif  1920 × 1080, 1000 frames at 10 frames a second: ffmpeg's testsrc2 pattern
 #                    with moving text, one palette from palettegen, mapped by paletteuse
-#   photo-3000.gif   640 × 480, 3000 frames: the photo pan of /work/shared/bench looped 30 times
+#   photo-3000.gif   640 × 480, 3000 frames: the photo pan of ../shared/bench looped 30 times
 # Usage: bench/long/make_long.sh WORKDIR   (the photo pan needs WORKDIR/frames/photo from
-#        /work/shared/bench/make_workloads.sh WORKDIR)
+#        ../shared/bench/make_workloads.sh WORKDIR)
 set -euo pipefail
 WORK=${1:?usage: make_long.sh WORKDIR}
 mkdir -p "$WORK"

@@ -4,7 +4,7 @@
 #
 # Usage: bench/peers/decode.sh BUILD_DIR [WORKDIR] [ROUNDS]
 #   BUILD_DIR  a configured build tree (bench_decode is built there with one job)
-#   WORKDIR    the workloads of /work/shared/bench/make_workloads.sh (default: build/bench-work)
+#   WORKDIR    the workloads of ../shared/bench/make_workloads.sh (default: build/bench-work)
 #   ROUNDS     alternations per workload (default 3); each one times 7 decodes of each side
 # Prints the median Mpx/s of each side per round and the ratio ours / giflib.
 set -euo pipefail

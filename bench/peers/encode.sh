@@ -5,7 +5,7 @@
 #
 # Usage: bench/peers/encode.sh BUILD_DIR [WORKDIR] [ROUNDS]
 #   BUILD_DIR  a configured build tree (encode_tool is built there with one job)
-#   WORKDIR    the workloads of /work/shared/bench/make_workloads.sh (default: build/bench-work)
+#   WORKDIR    the workloads of ../shared/bench/make_workloads.sh (default: build/bench-work)
 #   ROUNDS     alternations per workload (default 3); each one times 7 writes of each side
 # Prints the median Mpx/s (wall clock) and output bytes of each side per round and the ratio
 # ours / giflib; then, per workload, the CPU seconds each process spent beyond decoding the input

@@ -7,7 +7,7 @@
 #
 # Usage: bench/peers/make.sh BUILD_DIR [WORKDIR] [ROUNDS]
 #   BUILD_DIR  a configured build tree (movaro-gif-cli is built there with one job)
-#   WORKDIR    the workloads of /work/shared/bench/make_workloads.sh (default: build/bench-work)
+#   WORKDIR    the workloads of ../shared/bench/make_workloads.sh (default: build/bench-work)
 #   ROUNDS     alternations per workload (default 3)
 # Prints each side's median wall time in seconds, the output size, and the ratio ours / peer.
 set -euo pipefail

@@ -5,7 +5,7 @@
 #
 # Usage: bench/peers/open.sh BUILD_DIR [WORKDIR] [RUNS]
 #   BUILD_DIR  a configured build tree (bench_open is built there with one job)
-#   WORKDIR    the workloads of /work/shared/bench/make_workloads.sh (default: build/bench-work)
+#   WORKDIR    the workloads of ../shared/bench/make_workloads.sh (default: build/bench-work)
 #   RUNS       timed runs per command (default 3)
 # Prints per workload: median wall seconds (hyperfine, or /usr/bin/time when it is missing), CPU
 # seconds and peak memory (/usr/bin/time -v, one run) of each tool, and the ratio tool / ours.

@@ -4,7 +4,7 @@
 #
 # Usage: bench/peers/optimize.sh BUILD_DIR [WORKDIR] [RUNS]
 #   BUILD_DIR  a configured build tree (movaro-gif-cli is built there)
-#   WORKDIR    the workloads of /work/shared/bench/make_workloads.sh (default: build/bench-work)
+#   WORKDIR    the workloads of ../shared/bench/make_workloads.sh (default: build/bench-work)
 #   RUNS       timed runs per command (default 5); the median is printed
 set -euo pipefail
 

@@ -4,7 +4,7 @@
 #
 # Usage: bench/peers/playback.sh BUILD_DIR [WORKDIR] [SECONDS] [DELAY]
 #   BUILD_DIR  a build tree configured with the GUI (playback_tool is built there with one job)
-#   WORKDIR    the workloads of /work/shared/bench/make_workloads.sh (default: build/bench-work);
+#   WORKDIR    the workloads of ../shared/bench/make_workloads.sh (default: build/bench-work);
 #              photo.gif there is 100 frames of 640 × 480
 #   SECONDS    how long each run plays (default 10)
 #   DELAY      hundredths given to every frame (default 8: 96 ms a frame, about 10 frames a second
@@ -21,7 +21,7 @@ SECONDS_=${3:-10}
 DELAY=${4:-8}
 GIF=$WORK/photo.gif
 
-[ -f "$GIF" ] || { echo "missing $GIF: run /work/shared/bench/make_workloads.sh $WORK" >&2; exit 1; }
+[ -f "$GIF" ] || { echo "missing $GIF: run ../shared/bench/make_workloads.sh $WORK" >&2; exit 1; }
 nice cmake --build "$BUILD" --target playback_tool -j1 >/dev/null
 TOOL=$BUILD/bench/playback_tool
 
