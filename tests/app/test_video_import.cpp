@@ -154,7 +154,9 @@ private slots:
 
         QVERIFY(cancelledAt >= 5);
         const int kept = t->form->document()->count();
-        QVERIFY2(kept >= cancelledAt && kept < 150, qPrintable(QString::number(kept)));
+        // The workers may finish every frame before the click is handled on an idle machine; the
+        // engine's own cancel test checks that a cancel stops the run. Here: what was made stays.
+        QVERIFY2(kept >= cancelledAt && kept <= 150, qPrintable(QString::number(kept)));
         QCOMPARE(t->form->frameEntries(), kept);
         QVERIFY(t->form->isModified());
         QCOMPARE(t->prompter->asked.size(), 0);
