@@ -1,5 +1,6 @@
 #include "app/command_line_files.h"
 #include "app/mainform.h"
+#include "document/frame_store.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -10,6 +11,8 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Frames spilled to disk by a run that died are of no use to anyone now.
+    doc::removeStaleSpillFiles();
     QApplication::setApplicationName(QStringLiteral("Movaro Gif"));
     QApplication::setOrganizationName(QStringLiteral("Movaro Gif"));
     // The installed desktop entry and icon carry this id; the bundled icon serves a build tree.

@@ -19,6 +19,8 @@ int main(int argc, char **argv)
     tool.fallthrough();
     // Commands go through the frames once or twice in order: a small cache of decoded frames serves them.
     doc::setFrameCacheBudget(std::size_t(96) << 20);
+    doc::setSpillBudget(std::size_t(128) << 20);
+    doc::removeStaleSpillFiles();
 
     cli::addInfoCommand(tool);
     cli::addFileCommands(tool);

@@ -252,7 +252,7 @@ struct Job {
  */
 struct Reduced {
     Picture picture;
-    std::optional<CompressedPixels> codes;
+    std::shared_ptr<PixelSlot> codes;
     std::optional<uint8_t> transparentEntry;
 };
 
@@ -276,7 +276,8 @@ void compress(Reduced &r)
     c.codes = encodeLzwCodes(rows, c.minCodeSize);
     c.codes.insert(c.codes.end(), 8, 0);
     p.data() = {};
-    r.codes = std::move(c);
+    // In a slot at once, so that codes beyond their budget go to the spill file as they come.
+    r.codes = PixelSlot::fromCodes(std::move(c));
 }
 
 /**
@@ -367,7 +368,7 @@ TGIFSubImage flattenedFrame(const TGIFSubImage &original, Reduced reduced)
     map.entries = std::move(reduced.picture.palette());
     f.setColorMap(std::move(map));
     if (reduced.codes)
-        f.setPixelCodes(std::move(*reduced.codes));
+        f.setPixelSlot(std::move(reduced.codes));
     else
         f.setPixels(std::move(reduced.picture.data()));
     return f;

@@ -4,7 +4,16 @@
 #include "gif_writer.h"
 
 #include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <list>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace doc {
 
@@ -69,12 +78,117 @@ private:
     std::size_t mHeld = 0;
 };
 
+std::atomic<std::size_t> gCodesHeld{0};
+std::atomic<std::size_t> gSpillBudget{std::size_t(256) << 20};
+
 } // namespace
+
+/** A temporary file that frames' codes are appended to; removed when the last of them is gone. */
+class SpillFile
+{
+public:
+    explicit SpillFile(const std::string &path)
+        : mPath(path)
+    {
+        mFd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (mFd < 0)
+            throw std::runtime_error(path + ": cannot be created");
+    }
+    ~SpillFile()
+    {
+        ::close(mFd);
+        ::unlink(mPath.c_str());
+    }
+
+    uint64_t append(const uint8_t *data, std::size_t size)
+    {
+        std::lock_guard lock(mMutex);
+        const uint64_t at = mEnd;
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t n = ::pwrite(mFd, data + done, size - done, off_t(at + done));
+            if (n <= 0)
+                throw std::runtime_error(mPath + ": cannot be written");
+            done += std::size_t(n);
+        }
+        mEnd += size;
+        return at;
+    }
+
+    void read(uint64_t at, uint8_t *data, std::size_t size) const
+    {
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t n = ::pread(mFd, data + done, size - done, off_t(at + done));
+            if (n <= 0)
+                throw std::runtime_error(mPath + ": cannot be read back");
+            done += std::size_t(n);
+        }
+    }
+
+    /** The file new codes go to: the current one while frames still use it. */
+    static std::shared_ptr<SpillFile> current()
+    {
+        static std::mutex mutex;
+        static std::weak_ptr<SpillFile> file;
+        static int serial = 0;
+        std::lock_guard lock(mutex);
+        if (auto f = file.lock())
+            return f;
+        std::filesystem::create_directories(spillFolder());
+        auto f = std::make_shared<SpillFile>(spillFolder() + "/spill-" + std::to_string(::getpid()) + "-" +
+                                             std::to_string(++serial) + ".tmp");
+        file = f;
+        return f;
+    }
+
+private:
+    std::string mPath;
+    int mFd = -1;
+    std::mutex mMutex;
+    uint64_t mEnd = 0;
+};
 
 PixelSlot::PixelSlot(int width, int height)
     : mWidth(width)
     , mHeight(height)
 {}
+
+PixelSlot::~PixelSlot()
+{
+    gCodesHeld -= mCountedBytes;
+}
+
+void PixelSlot::keepCodes(CompressedPixels codes)
+{
+    const std::size_t bytes = codes.codes.size();
+    if (gCodesHeld.load() + bytes > gSpillBudget.load()) {
+        auto file = SpillFile::current();
+        mSpillOffset = file->append(codes.codes.data(), bytes);
+        mSpill = std::move(file);
+        mSpillSize = bytes;
+        codes.codes = {};
+        mCodes = std::make_shared<const CompressedPixels>(std::move(codes));
+        return;
+    }
+    gCodesHeld += bytes;
+    mCountedBytes += bytes;
+    mCodes = std::make_shared<const CompressedPixels>(std::move(codes));
+}
+
+std::shared_ptr<const CompressedPixels> PixelSlot::codesLocked() const
+{
+    if (!mCodes || !mSpill)
+        return mCodes;
+    auto loaded = std::make_shared<CompressedPixels>(*mCodes);
+    loaded->codes.resize(mSpillSize);
+    mSpill->read(mSpillOffset, loaded->codes.data(), mSpillSize);
+    return loaded;
+}
+
+bool PixelSlot::spilled() const
+{
+    std::lock_guard lock(mMutex);
+    return mSpill != nullptr;
+}
 
 std::shared_ptr<PixelSlot> PixelSlot::fromRows(FramePixels rows)
 {
@@ -89,7 +203,7 @@ std::shared_ptr<PixelSlot> PixelSlot::fromRows(FramePixels rows)
 std::shared_ptr<PixelSlot> PixelSlot::fromCodes(CompressedPixels codes)
 {
     auto slot = std::make_shared<PixelSlot>(codes.width, codes.height);
-    slot->mCodes = std::make_shared<const CompressedPixels>(std::move(codes));
+    slot->keepCodes(std::move(codes));
     return slot;
 }
 
@@ -100,7 +214,8 @@ std::shared_ptr<const FramePixels> PixelSlot::rows()
     {
         std::lock_guard lock(mMutex);
         rows = mRows;
-        codes = mCodes;
+        if (!rows)
+            codes = codesLocked();
     }
     if (!rows) {
         auto decoded = std::make_shared<const FramePixels>(decodeFramePixels(codes->codes.data(), codes->codeBytes(), *codes));
@@ -117,7 +232,7 @@ std::shared_ptr<const FramePixels> PixelSlot::rows()
 std::shared_ptr<const CompressedPixels> PixelSlot::codes() const
 {
     std::lock_guard lock(mMutex);
-    return mCodes;
+    return codesLocked();
 }
 
 void PixelSlot::release()
@@ -146,7 +261,7 @@ void PixelSlot::release()
     c.codes = encodeLzwCodes(*rows, c.minCodeSize);
     c.codes.insert(c.codes.end(), 8, 0);
     std::lock_guard lock(mMutex);
-    mCodes = std::make_shared<const CompressedPixels>(std::move(c));
+    keepCodes(std::move(c));
     mRows.reset();
 }
 
@@ -163,6 +278,45 @@ std::size_t frameCacheBudget()
 std::size_t frameCacheHeld()
 {
     return FrameCache::instance().held();
+}
+
+void setSpillBudget(std::size_t bytes)
+{
+    gSpillBudget = bytes;
+}
+
+std::size_t codesHeld()
+{
+    return gCodesHeld;
+}
+
+std::string spillFolder()
+{
+    const char *cache = std::getenv("XDG_CACHE_HOME");
+    std::string base = cache && *cache ? cache : "";
+    if (base.empty()) {
+        const char *home = std::getenv("HOME");
+        base = std::string(home && *home ? home : "/tmp") + "/.cache";
+    }
+    return base + "/movaro-gif";
+}
+
+int removeStaleSpillFiles()
+{
+    int removed = 0;
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(spillFolder(), ec)) {
+        const std::string name = entry.path().filename().string();
+        int pid = 0;
+        if (std::sscanf(name.c_str(), "spill-%d-", &pid) != 1 || pid <= 0)
+            continue;
+        // Still running (or not ours to ask): left alone.
+        if (::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        if (std::filesystem::remove(entry.path(), ec))
+            ++removed;
+    }
+    return removed;
 }
 
 } // namespace doc

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace doc {
@@ -39,6 +40,8 @@ struct CompressedPixels {
  * it the least recently used slots drop their rows, after compressing them when they have no
  * codes yet. Small frames are always held decoded.
  */
+class SpillFile;
+
 class PixelSlot : public std::enable_shared_from_this<PixelSlot>
 {
 public:
@@ -50,20 +53,31 @@ public:
 
     /** The rows, decoded again when the cache dropped them. */
     std::shared_ptr<const FramePixels> rows();
-    /** The codes, or nullptr while the rows have not been compressed. */
+    /** The codes (read back when they were spilled), or nullptr while the rows have not been compressed. */
     std::shared_ptr<const CompressedPixels> codes() const;
+    /** Whether the codes wait in the spill file rather than in memory. */
+    bool spilled() const;
 
     /** Compresses the rows now when they have no codes; then drops the rows. For the cache. */
     void release();
 
     PixelSlot(int width, int height);
+    ~PixelSlot();
 
 private:
+    /** Holds the codes in memory, or in the spill file once those in memory pass their budget. */
+    void keepCodes(CompressedPixels codes);
+    std::shared_ptr<const CompressedPixels> codesLocked() const;
+
     const int mWidth;
     const int mHeight;
     mutable std::mutex mMutex;
     std::shared_ptr<const FramePixels> mRows;
-    std::shared_ptr<const CompressedPixels> mCodes;
+    std::shared_ptr<const CompressedPixels> mCodes; // codes empty when spilled
+    std::shared_ptr<SpillFile> mSpill;
+    uint64_t mSpillOffset = 0;
+    std::size_t mSpillSize = 0;
+    std::size_t mCountedBytes = 0; // code bytes counted against the in-memory budget
 };
 
 /** Frames of fewer bytes than this stay decoded and outside the cache; larger ones may be compressed. */
@@ -74,5 +88,20 @@ void setFrameCacheBudget(std::size_t bytes);
 std::size_t frameCacheBudget();
 /** Bytes of decoded frames the cache holds now. */
 std::size_t frameCacheHeld();
+
+/**
+ * The budget of compressed frames held in memory (bytes; 256 MB unless set). Beyond it, codes go
+ * to a temporary spill file in the user's cache folder ($XDG_CACHE_HOME or ~/.cache, under
+ * "movaro-gif"), named after the process. The file is removed when the last frame spilled into it
+ * is gone (the document closed); files left by a process that died are removed by
+ * removeStaleSpillFiles.
+ */
+void setSpillBudget(std::size_t bytes);
+/** Bytes of codes held in memory now. */
+std::size_t codesHeld();
+/** The folder spill files are made in. */
+std::string spillFolder();
+/** Removes the spill files of processes that no longer run; returns how many. */
+int removeStaleSpillFiles();
 
 } // namespace doc

@@ -139,6 +139,16 @@ void TGIFSubImage::setPixelStore(FramePixels pixels)
     mDenseOwned = false;
 }
 
+void TGIFSubImage::setPixelSlot(std::shared_ptr<PixelSlot> slot)
+{
+    invalidatePicture();
+    width = uint16_t(slot->width());
+    height = uint16_t(slot->height());
+    mSlot = std::move(slot);
+    mDense.reset();
+    mDenseOwned = false;
+}
+
 void TGIFSubImage::setPixelCodes(CompressedPixels codes)
 {
     invalidatePicture();

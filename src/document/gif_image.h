@@ -169,6 +169,8 @@ public:
     void setPixelStore(FramePixels pixels);
     /** Replaces the indices by LZW codes, decoded when they are needed; width and height follow. */
     void setPixelCodes(CompressedPixels codes);
+    /** Replaces the indices by those of a slot (shared with whoever else holds it). */
+    void setPixelSlot(std::shared_ptr<PixelSlot> slot);
     /** The indices as LZW codes when the frame holds them so, else nullptr. */
     std::shared_ptr<const CompressedPixels> pixelCodes() const;
 

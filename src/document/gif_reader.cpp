@@ -14,6 +14,11 @@
 #include <istream>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace doc {
 
 namespace {
@@ -264,6 +269,8 @@ public:
 
     TGIFHeader header;
     std::vector<TGIFSubImage> frames;
+    /** Told, after each frame, that the data before this position will not be read again. */
+    std::function<void(std::size_t)> consumed;
 
     /** Reads everything; returns how many bytes were used. */
     std::size_t read()
@@ -287,6 +294,8 @@ public:
             }
             readFrame();
             mSink.progress(ProgressStage::Running, kLoading, percent());
+            if (consumed)
+                consumed(mPos);
             skipZeros();
         }
         if (!atEnd()) {
@@ -578,7 +587,8 @@ private:
 };
 
 /** Reads into `image` as a whole or not at all; returns the bytes used. */
-std::size_t load(TGIFImage &image, const uint8_t *data, std::size_t size)
+std::size_t load(TGIFImage &image, const uint8_t *data, std::size_t size,
+                 const std::function<void(std::size_t)> &consumed = {})
 {
     struct ProgressScope {
         const TGIFImage &image;
@@ -591,6 +601,7 @@ std::size_t load(TGIFImage &image, const uint8_t *data, std::size_t size)
     } scope(image);
 
     Reader reader(image, data, size);
+    reader.consumed = consumed;
     const std::size_t used = reader.read();
     image.clear();
     image.header = std::move(reader.header);
@@ -601,9 +612,10 @@ std::size_t load(TGIFImage &image, const uint8_t *data, std::size_t size)
 
 } // namespace
 
-void loadFromBytes(TGIFImage &image, const uint8_t *data, std::size_t size)
+void loadFromBytes(TGIFImage &image, const uint8_t *data, std::size_t size,
+                   const std::function<void(std::size_t)> &consumed)
 {
-    load(image, data, size);
+    load(image, data, size, consumed);
 }
 
 std::vector<uint8_t> readWholeFile(const std::string &path)
@@ -628,10 +640,51 @@ std::vector<uint8_t> readWholeFile(const std::string &path)
     return bytes;
 }
 
+MappedFile::MappedFile(const std::string &path)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw std::runtime_error(path + ": is a folder, not a file");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error(path + ": " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        void *p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p != MAP_FAILED) {
+            mData = static_cast<const uint8_t *>(p);
+            mSize = std::size_t(st.st_size);
+        }
+    }
+    ::close(fd);
+    // Not mappable (a pipe, say): read as a whole.
+    if (!mData) {
+        mCopy = readWholeFile(path);
+        mData = mCopy.data();
+        mSize = mCopy.size();
+    }
+}
+
+MappedFile::~MappedFile()
+{
+    if (mCopy.empty() && mData)
+        ::munmap(const_cast<uint8_t *>(mData), mSize);
+}
+
+void MappedFile::release(std::size_t upTo)
+{
+    if (!mCopy.empty() || !mData)
+        return;
+    const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::size_t end = std::min(upTo, mSize) / page * page;
+    if (end > 0)
+        ::madvise(const_cast<uint8_t *>(mData), end, MADV_DONTNEED);
+}
+
 void loadFromFile(TGIFImage &image, const std::string &path)
 {
-    const std::vector<uint8_t> bytes = readWholeFile(path);
-    load(image, bytes.data(), bytes.size());
+    MappedFile file(path);
+    load(image, file.data(), file.size(), [&file](std::size_t upTo) { file.release(upTo); });
 }
 
 void TGIFImage::LoadFromStream(std::istream &stream)

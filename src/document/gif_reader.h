@@ -33,7 +33,8 @@ inline constexpr std::size_t kGifPixelBudget = std::size_t(1) << 30;
  * - a code that names a table entry not defined yet fails with CircularTable, the decoder's one
  *   error for a corrupt table reference.
  */
-void loadFromBytes(TGIFImage &image, const uint8_t *data, std::size_t size);
+void loadFromBytes(TGIFImage &image, const uint8_t *data, std::size_t size,
+                   const std::function<void(std::size_t)> &consumed = {});
 
 /**
  * Reads the whole file into memory and then as loadFromBytes. A missing, unreadable file or a
@@ -50,6 +51,29 @@ void loadFromFile(TGIFImage &image, const std::string &path);
  */
 FramePixels decodeFramePixels(const uint8_t *src, std::size_t srcLen, const CompressedPixels &codes,
                               bool *underrun = nullptr, const std::function<void(std::size_t)> &reserve = {});
+
+/**
+ * A file mapped for reading (read whole when it cannot be mapped). Pages already read can be
+ * given back, so that reading a long file does not keep all of it resident.
+ */
+class MappedFile
+{
+public:
+    explicit MappedFile(const std::string &path);
+    ~MappedFile();
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+
+    const uint8_t *data() const { return mData; }
+    std::size_t size() const { return mSize; }
+    /** The bytes before `upTo` will not be read soon: their pages may leave memory. */
+    void release(std::size_t upTo);
+
+private:
+    const uint8_t *mData = nullptr;
+    std::size_t mSize = 0;
+    std::vector<uint8_t> mCopy;
+};
 
 /** The whole content of a file; std::runtime_error naming the path when it cannot be read. */
 std::vector<uint8_t> readWholeFile(const std::string &path);

@@ -317,8 +317,11 @@ public:
             mBits >>= 8;
             mBitCount -= 8;
         }
-        mScratch.resize(std::size_t(mDst - mScratch.data()));
-        return std::move(mScratch);
+        // Exactly sized (and padded for the decoder's reads): frames may keep these for long.
+        std::vector<uint8_t> codes;
+        codes.reserve(std::size_t(mDst - mScratch.data()) + 8);
+        codes.assign(mScratch.data(), mDst);
+        return codes;
     }
 
 private:

@@ -99,14 +99,16 @@ TGIFImage openForEditing(const std::string &path, const TGIFImage::ProgressHandl
         image.onWarning = [warnings](const std::string &w) { warnings->push_back(w); };
 
     const auto t0 = std::chrono::steady_clock::now();
-    const std::vector<uint8_t> bytes = readWholeFile(path);
-    loadFromBytes(image, bytes.data(), bytes.size());
+    // Mapped, and given back as it is read: a long file is never resident as a whole.
+    MappedFile file(path);
+    loadFromBytes(image, file.data(), file.size(), [&file](std::size_t upTo) { file.release(upTo); });
     image.onWarning = nullptr;
     const auto t1 = std::chrono::steady_clock::now();
     if (readSeconds)
         *readSeconds = std::chrono::duration<double>(t1 - t0).count();
 
-    checkOpenable(bytes.data(), bytes.size());
+    checkOpenable(file.data(), file.size());
+    file.release(file.size());
     joinFramesWithoutImage(image);
     FlattenFrames(image);
     EnsureControlExtensions(image);

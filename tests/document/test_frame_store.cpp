@@ -7,6 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sstream>
 
 namespace {
@@ -99,6 +105,60 @@ TEST(FrameStore, OpenHoldsTheFlattenedFramesAsCodesAndWritesThemAsTheyWouldBeEnc
         EXPECT_FALSE(flat.frame(i).pixelCodes());
     }
     EXPECT_EQ(saved(image), saved(flat));
+}
+
+int spillFiles()
+{
+    int n = 0;
+    std::error_code ec;
+    for (const auto &e : std::filesystem::directory_iterator(doc::spillFolder(), ec))
+        n += e.path().filename().string().rfind("spill-", 0) == 0;
+    return n;
+}
+
+TEST(FrameStore, SpillFileGoesWithTheDocumentAndAfterAKillAtTheNextStart)
+{
+    const std::string cache = testing::TempDir() + "/spill-cache";
+    std::filesystem::remove_all(cache);
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    ASSERT_EQ(doc::spillFolder(), cache + "/movaro-gif");
+    doc::setSpillBudget(0);
+
+    const std::string data = saved(animation(4));
+    std::string flatSave;
+    {
+        TGIFImage image;
+        doc::loadFromBytes(image, reinterpret_cast<const uint8_t *>(data.data()), data.size());
+        doc::FlattenFrames(image, 2);
+        EXPECT_EQ(spillFiles(), 1);
+        EXPECT_EQ(doc::codesHeld(), 0u);
+        TGIFImage flat = image;
+        for (int i = 0; i < flat.count(); ++i)
+            flat.frame(i).setPixels(image.frame(i).pixels());
+        flatSave = saved(flat);
+        EXPECT_EQ(saved(image), flatSave);
+    }
+    EXPECT_EQ(spillFiles(), 0) << "closed document";
+
+    // A process killed while it holds spilled frames leaves its file; the next start removes it.
+    const pid_t child = fork();
+    if (child == 0) {
+        doc::CompressedPixels codes;
+        codes.width = 400;
+        codes.height = 300;
+        codes.codes.assign(doc::kCachedFrameMinimum, 0);
+        const auto slot = doc::PixelSlot::fromCodes(std::move(codes));
+        raise(SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(spillFiles(), 1);
+    EXPECT_EQ(doc::removeStaleSpillFiles(), 1);
+    EXPECT_EQ(spillFiles(), 0);
+
+    doc::setSpillBudget(std::size_t(256) << 20);
+    unsetenv("XDG_CACHE_HOME");
 }
 
 } // namespace
