@@ -1,5 +1,5 @@
-#include "app/command_line_files.h"
 #include "app/mainform.h"
+#include "app/startup.h"
 #include "document/frame_store.h"
 
 #include <QApplication>
@@ -26,15 +26,6 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
-    app::TMainform mainform;
-    mainform.show();
-    mainform.repaint();
-
-    // An empty untitled animation first; a file named on the command line is then opened and
-    // stays open.
-    mainform.FileNewItemClick();
-    app::openCommandLineFiles(mainform, QApplication::arguments().mid(1));
-
-    mainform.startHintTimer();
+    const std::unique_ptr<app::TMainform> editor = app::startEditor(QApplication::arguments().mid(1));
     return QApplication::exec();
 }

@@ -216,7 +216,7 @@ void TMainform::createMenus()
     connect(enregistrercadre, &QAction::triggered, this, [this] { enregistrercadreClick(); });
     QAction *wizard = makeAction(QStringLiteral("Assistantnouvelleanimation1"),
                                  QStringLiteral("&Assistant nouvelle animation..."));
-    wizard->setEnabled(false); // the wizard comes with its own dialog
+    connect(wizard, &QAction::triggered, this, [this] { ToolButton2Click(); });
     File1->addActions({fileNew, fileOpen, save1, save2, eos, retablir});
     File1->addSeparator();
     File1->addActions({ajouter, inserer, importVideo, enregistrercadre});
@@ -289,6 +289,10 @@ void TMainform::createMenus()
     state->setChecked(true);
     connect(state, &QAction::triggered, this, [this](bool on) { statusBar()->setVisible(on); });
     view->addActions({tools, state});
+    view->addSeparator();
+    QAction *options2 = makeAction(QStringLiteral("Options2"), QStringLiteral("&Options..."));
+    connect(options2, &QAction::triggered, this, [this] { Options2Click(); });
+    view->addAction(options2);
 
     // "&Image"
     QMenu *image = bar->addMenu(QStringLiteral("&Image"));
@@ -342,14 +346,21 @@ void TMainform::createMenus()
     control->addSeparator();
     control->addActions({next, back});
 
-    // "E&ffets" and "Ai&de": their commands come with the effects and the dialogs.
+    // "E&ffets": its commands come with the effects. "Ai&de": the dialogs' items so far.
     QMenu *effects = bar->addMenu(QStringLiteral("E&ffets"));
     effects->setObjectName(QStringLiteral("Effets1"));
     QMenu *help = bar->addMenu(QStringLiteral("Ai&de"));
     help->setObjectName(QStringLiteral("Aide1"));
     help->menuAction()->setStatusTip(QStringLiteral("Rubriques d'aide"));
-    for (QMenu *m : {effects, help})
-        m->setEnabled(false);
+    effects->setEnabled(false);
+    QAction *how = makeAction(QStringLiteral("Manueldepriseenmain1"), QStringLiteral("&Comment créer des gifs"));
+    connect(how, &QAction::triggered, this, [this] { Manueldepriseenmain1Click(); });
+    help->addAction(how);
+    help->addSeparator();
+    QAction *about = makeAction(QStringLiteral("HelpAboutItem"), QStringLiteral("&A propos de Movaro Gif"),
+                                QStringLiteral("A propos"));
+    connect(about, &QAction::triggered, this, [this] { HelpAbout1Execute(); });
+    help->addAction(about);
 
 }
 

@@ -31,7 +31,12 @@ class QTimer;
 class QToolButton;
 
 namespace dialogs {
+class TAboutBox;
+class Tassform;
 class TDispo;
+class THowForm;
+class TOptions;
+class Twelcome;
 }
 
 namespace app {
@@ -175,6 +180,22 @@ public:
     void Horizontalement1Click() { applyFrameFilter(filters::FrameFilter::FlipHorizontal); }
     void miroirClick() { applyFrameFilter(filters::FrameFilter::HalfTurn); }
 
+    // --- secondary windows (mainform_dialogs.cpp) ---------------------------------------------
+    /** Makes the dialogs in their start-up order; each is made once (on first use otherwise) and reused. */
+    void createDialogs();
+    dialogs::TOptions *options();
+    dialogs::TAboutBox *aboutBox();
+    dialogs::Twelcome *welcome();
+    dialogs::Tassform *wizard();
+    dialogs::THowForm *howForm();
+    /** The new-animation wizard (File menu, welcome dialog). */
+    void ToolButton2Click();
+    void Options2Click();
+    void HelpAbout1Execute();
+    void Manueldepriseenmain1Click();
+    /** After the welcome dialog's OK: open a file or a recent one, start the wizard, or New. */
+    void runWelcomeChoice();
+
     // --- export and printing -------------------------------------------------------------------
     void enregistrercadreClick();
     void Configurationdelimpression1Click();
@@ -303,6 +324,13 @@ private:
             *inserer = nullptr, *enregistrercadre = nullptr, *N4 = nullptr;
     QAction *arriere = nullptr, *avant = nullptr;
     dialogs::TDispo *mDispo = nullptr;
+    class WizardBridge; // what the wizard asks of the window (mainform_dialogs.cpp)
+    std::shared_ptr<WizardBridge> mWizardBridge; // shared: its type is complete in one file only
+    dialogs::TOptions *mOptions = nullptr;
+    dialogs::TAboutBox *mAboutBox = nullptr;
+    dialogs::Twelcome *mWelcome = nullptr;
+    dialogs::Tassform *mWizard = nullptr;
+    dialogs::THowForm *mHowForm = nullptr;
     std::unique_ptr<QPrinter> mPrinter;
     bool mPickArmed = false;
     QTimer *Timer1 = nullptr;

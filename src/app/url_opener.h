@@ -18,6 +18,9 @@ public:
     virtual bool open(const QString &address) = 0;
 };
 
+/** The project's own home page: the about box and the Help menu open it. */
+inline const QString homePageAddress = QStringLiteral("https://movarogif.org/");
+
 /** The desktop's default handler. */
 class DesktopUrlOpener final : public UrlOpener
 {

@@ -7,6 +7,15 @@ mkdir -p "$E2E_OUT"
 export HOME="$E2E_OUT/home"            # a settings store of our own, never the user's
 export XDG_CONFIG_HOME="$HOME/.config"
 mkdir -p "$XDG_CONFIG_HOME"
+# Sessions start with the welcome and how-to windows switched off; a session about them removes
+# this file first.
+SETTINGS_FILE="$XDG_CONFIG_HOME/Movaro Gif/Movaro Gif.ini"
+mkdir -p "$(dirname "$SETTINGS_FILE")"
+cat >"$SETTINGS_FILE" <<'INI'
+[Software]
+Movaro%20Gif\Welcome%20Settings\Checkstart_Checked=True
+Movaro%20Gif\How%20Settings\Dontshow_Checked=True
+INI
 unset QT_QPA_PLATFORM
 
 fail() {

@@ -1,0 +1,54 @@
+#include "uoptions.h"
+
+#include "client_size.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace dialogs {
+
+TOptions::TOptions(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Options"));
+    setWindowTitle(QStringLiteral("Options"));
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    auto *preferences = new QWidget;
+    preferences->setObjectName(QStringLiteral("TabSheet1"));
+    welc = new QCheckBox(QStringLiteral("Ne pas afficher la fenêtre Bienvenue au lancement"), preferences);
+    welc->setObjectName(QStringLiteral("welc"));
+    auto *page = new QVBoxLayout(preferences);
+    page->addWidget(welc);
+    page->addStretch();
+    PageControl1->addTab(preferences, QStringLiteral("Préférences"));
+
+    auto *separator = new QFrame(this);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+
+    OKBtn = new QPushButton(QStringLiteral("&OK"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("&Annuler"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1, 1);
+    layout->addWidget(separator);
+    layout->addLayout(buttons);
+    fixClientSize(this, 353, 204);
+}
+
+} // namespace dialogs
