@@ -346,13 +346,10 @@ void TMainform::createMenus()
     control->addSeparator();
     control->addActions({next, back});
 
-    // "E&ffets": its commands come with the effects. "Ai&de": the dialogs' items so far.
-    QMenu *effects = bar->addMenu(QStringLiteral("E&ffets"));
-    effects->setObjectName(QStringLiteral("Effets1"));
+    createEffectsMenu(bar->addMenu(QStringLiteral("E&ffets")));
     QMenu *help = bar->addMenu(QStringLiteral("Ai&de"));
     help->setObjectName(QStringLiteral("Aide1"));
     help->menuAction()->setStatusTip(QStringLiteral("Rubriques d'aide"));
-    effects->setEnabled(false);
     QAction *how = makeAction(QStringLiteral("Manueldepriseenmain1"), QStringLiteral("&Comment créer des gifs"));
     connect(how, &QAction::triggered, this, [this] { Manueldepriseenmain1Click(); });
     help->addAction(how);

@@ -34,6 +34,7 @@ namespace dialogs {
 class TAboutBox;
 class Tassform;
 class TDispo;
+class TEffects;
 class THowForm;
 class TOptions;
 class Twelcome;
@@ -180,6 +181,7 @@ public:
     void Horizontalement1Click() { applyFrameFilter(filters::FrameFilter::FlipHorizontal); }
     void miroirClick() { applyFrameFilter(filters::FrameFilter::HalfTurn); }
 
+class TEffects;
     // --- secondary windows (mainform_dialogs.cpp) ---------------------------------------------
     /** Makes the dialogs in their start-up order; each is made once (on first use otherwise) and reused. */
     void createDialogs();
@@ -248,6 +250,9 @@ private:
     // construction (mainform.cpp)
     void createActions();
     void createMenus();
+    void createEffectsMenu(QMenu *menu);
+    /** Runs the effect of row `row` of the menu's table in front of the selected frame. */
+    void runEffect(int row);
     void createToolBars();
     QWidget *createSidePanel();
     QWidget *createFramesArea();
