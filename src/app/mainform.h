@@ -181,7 +181,6 @@ public:
     void Horizontalement1Click() { applyFrameFilter(filters::FrameFilter::FlipHorizontal); }
     void miroirClick() { applyFrameFilter(filters::FrameFilter::HalfTurn); }
 
-class TEffects;
     // --- secondary windows (mainform_dialogs.cpp) ---------------------------------------------
     /** Makes the dialogs in their start-up order; each is made once (on first use otherwise) and reused. */
     void createDialogs();
@@ -197,6 +196,13 @@ class TEffects;
     void Manueldepriseenmain1Click();
     /** After the welcome dialog's OK: open a file or a recent one, start the wizard, or New. */
     void runWelcomeChoice();
+
+    // --- transition effects (mainform_effects.cpp) ----------------------------------------------
+    /** Enables the effects that the selection allows, each time the menu opens. */
+    void EffetsClick();
+    /** The effect dialog, made at start-up and kept for the whole run. */
+    dialogs::TEffects *Effects = nullptr;
+    QMenu *Effets = nullptr;
 
     // --- export and printing -------------------------------------------------------------------
     void enregistrercadreClick();
