@@ -87,7 +87,7 @@ xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key --window "$window" ctrl+s
 wait_window '^Enregistrer sous$' >/dev/null
 sleep 0.3
-xdotool type --delay 5 "$target"
+xdotool type --delay 30 "$target" # slower: the completer can swallow a key
 xdotool key Return
 for _ in $(seq 1 50); do
     [ -f "$target" ] && break
