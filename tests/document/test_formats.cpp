@@ -1,6 +1,7 @@
 #include "document/formats/picture_formats.h"
 
 #include "support/corpus.h"
+#include "support/resources.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -1120,6 +1121,122 @@ TEST(OwnDecoders, TruncatedAndFlippedInputFailsCleanly)
             attempt(damaged, std::string(name) + " byte " + std::to_string(i) + " flipped");
         }
     }
+}
+
+// ---- a few bytes announcing a huge picture ----------------------------------------------------------
+
+namespace {
+
+void put16(std::vector<uint8_t> &out, unsigned v)
+{
+    out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)});
+}
+void put32(std::vector<uint8_t> &out, uint32_t v)
+{
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+/** A TGA header for a 24-bit true-colour picture (type 2, or 10 for RLE), followed by `data`. */
+std::vector<uint8_t> tga(unsigned width, unsigned height, bool rle, std::vector<uint8_t> data)
+{
+    std::vector<uint8_t> out = {0, 0, uint8_t(rle ? 10 : 2), 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    put16(out, width);
+    put16(out, height);
+    out.insert(out.end(), {24, 0x20}); // top-down rows
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
+/** A PSP 5 block: marker, id, the length of its own fields, its whole length. */
+std::vector<uint8_t> pspBlock(uint16_t id, const std::vector<uint8_t> &fields, const std::vector<uint8_t> &rest = {})
+{
+    std::vector<uint8_t> out = {'~', 'B', 'K', 0};
+    put16(out, id);
+    put32(out, uint32_t(fields.size()));
+    put32(out, uint32_t(fields.size() + rest.size()));
+    out.insert(out.end(), fields.begin(), fields.end());
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+
+/**
+ * A PSP 5 file of a 24-bit picture of side × side; with `layers`, one raster layer covering it
+ * whose three colour channels hold ten bytes each.
+ */
+std::vector<uint8_t> psp(int32_t side, unsigned compression, bool layers)
+{
+    std::vector<uint8_t> out(32, 0);
+    std::memcpy(out.data(), "Paint Shop Pro Image File\n\x1a", 27);
+    put16(out, 3);
+    put16(out, 0);
+    std::vector<uint8_t> attributes;
+    put32(attributes, uint32_t(side));
+    put32(attributes, uint32_t(side));
+    attributes.resize(attributes.size() + 9); // resolution and its unit
+    put16(attributes, compression);
+    put16(attributes, 24);
+    const std::vector<uint8_t> image = pspBlock(0, attributes);
+    out.insert(out.end(), image.begin(), image.end());
+    if (!layers)
+        return out;
+
+    std::vector<uint8_t> info(256, 0); // name
+    info.push_back(0);                  // raster layer
+    for (int r = 0; r < 2; ++r)         // its place, then the stored rectangle
+        for (uint32_t v : {0u, 0u, uint32_t(side), uint32_t(side)})
+            put32(info, v);
+    info.insert(info.end(), {255, 0, 1}); // opacity, normal blend, visible
+    std::vector<uint8_t> channels;
+    for (unsigned type = 1; type <= 3; ++type) {
+        std::vector<uint8_t> fields;
+        put32(fields, 10);
+        put32(fields, uint32_t(side) * uint32_t(side));
+        put16(fields, 0);
+        put16(fields, type);
+        const std::vector<uint8_t> channel = pspBlock(5, fields, std::vector<uint8_t>(10, 0x81));
+        channels.insert(channels.end(), channel.begin(), channel.end());
+    }
+    const std::vector<uint8_t> bank = pspBlock(3, {}, pspBlock(4, info, channels));
+    out.insert(out.end(), bank.begin(), bank.end());
+    return out;
+}
+
+} // namespace
+
+TEST(OwnDecoders, HugeAnnouncedPicturesAreRefusedBeforeAllocating)
+{
+    // 8192 × 8192 is within the picture budget; any of these allocated would cost 192 MB or more.
+    const std::vector<uint8_t> fourPackets = {0xFF, 1, 2, 3, 0xFF, 1, 2, 3, 0xFF, 1, 2, 3, 0xFF, 1, 2, 3};
+    const struct {
+        const char *name;
+        std::vector<uint8_t> bytes;
+        const char *extension;
+    } cases[] = {
+        {"raw TGA, header only", tga(8192, 8192, false, {1, 2, 3}), "tga"},
+        {"RLE TGA of four packets", tga(8192, 8192, true, fourPackets), "tga"},
+        {"PSP attributes without layers", psp(8192, 0, false), "psp"},
+        {"PSP layer, raw channels of ten bytes", psp(8192, 0, true), "psp"},
+        {"PSP layer, RLE channels of ten bytes", psp(8192, 1, true), "psp"},
+        {"PSP layer, LZ77 channels of ten bytes", psp(8192, 2, true), "psp"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::resetPeakResident();
+        const long before = testsupport::peakResidentKilobytes();
+        try {
+            decodePicture(c.bytes, c.extension);
+            ADD_FAILURE() << "decoded";
+        } catch (const ImportError &e) {
+            EXPECT_EQ(e.kind(), ImportErrorKind::Corrupt) << e.what();
+        }
+        EXPECT_LT(testsupport::peakResidentKilobytes() - before, 16 * 1024);
+    }
+
+    // The bound is not tighter than the data: four RLE packets of 128 pixels fill 512 pixels.
+    const Picture line = decodePicture(tga(512, 1, true, fourPackets), "tga");
+    ASSERT_EQ(line.width(), 512);
+    EXPECT_EQ(line.pixel(511, 0), (Rgb{3, 2, 1}));
 }
 
 // ---- malformed files: an ImportError or a picture, never a crash or a hang -----------------------

@@ -55,12 +55,21 @@ struct Reader {
     }
 };
 
+/** Most bytes one packed byte can give: an RLE pair gives 127, deflate at best about 1032. */
+std::size_t maxExpansion(unsigned compression)
+{
+    return compression == Rle ? 64 : compression == Lz77 ? 1032 : 1;
+}
+
 std::vector<uint8_t> unpack(std::span<const uint8_t> data, unsigned compression, std::size_t expected)
 {
+    if (compression > Lz77)
+        fail(ImportErrorKind::Unsupported, "PSP: JPEG-compressed images are not supported");
+    // A channel of a few bytes may claim a plane of 64 million: refuse it before allocating.
+    if (expected / maxExpansion(compression) > data.size())
+        corrupt("PSP: channel data too short");
     std::vector<uint8_t> out(expected);
     if (compression == None) {
-        if (data.size() < expected)
-            corrupt("PSP: channel data too short");
         std::memcpy(out.data(), data.data(), expected);
     } else if (compression == Rle) {
         std::size_t i = 0, o = 0;
@@ -87,8 +96,6 @@ std::vector<uint8_t> unpack(std::span<const uint8_t> data, unsigned compression,
         // A stream with more data than the channel needs is cut; one with less is damage.
         if ((rc != Z_OK && rc != Z_BUF_ERROR) || length != expected)
             corrupt("PSP: bad LZ77 data");
-    } else {
-        fail(ImportErrorKind::Unsupported, "PSP: JPEG-compressed images are not supported");
     }
     return out;
 }
@@ -135,6 +142,8 @@ Picture decodePsp(std::span<const uint8_t> bytes)
         ByteReader in(bytes.first(b.end), "PSP");
         in.seek(b.start + (r.v3 ? 0 : 4));
         if (b.id == ImageBlock) {
+            if (attributes)
+                corrupt("PSP: image attributes given twice");
             width = in.i32le();
             height = in.i32le();
             in.skip(8 + 1); // resolution, its unit
@@ -143,7 +152,6 @@ Picture decodePsp(std::span<const uint8_t> bytes)
             checkPictureSize(width, height, "PSP");
             if (depth != 8 && depth != 24)
                 fail(ImportErrorKind::Unsupported, "PSP: " + std::to_string(depth) + "-bit images are not supported");
-            canvas = Picture(width, height, PixelFormat::Rgba32);
             attributes = true;
         } else if (b.id == ColorBlock) {
             const uint32_t count = in.u32le();
@@ -226,6 +234,10 @@ Picture decodePsp(std::span<const uint8_t> bytes)
                 } else if (depth == 8 && planes[0].empty()) {
                     corrupt("PSP: layer without its grey channel");
                 }
+                // The canvas waits for the first layer whose data were read, so that attributes
+                // alone announcing a huge picture cost nothing.
+                if (canvas.isNull())
+                    canvas = Picture(width, height, PixelFormat::Rgba32);
                 for (int y = std::max(0, saved.top); y < std::min(height, saved.bottom); ++y)
                     for (int x = std::max(0, saved.left); x < std::min(width, saved.right); ++x) {
                         const std::size_t i = std::size_t(y - saved.top) * std::size_t(saved.width()) + std::size_t(x - saved.left);

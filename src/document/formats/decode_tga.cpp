@@ -82,6 +82,11 @@ Picture decodeTga(std::span<const uint8_t> bytes)
     const int w = int(h.width), ht = int(h.height);
     const unsigned pixelBytes = (h.depth + 7) / 8;
     const std::size_t n = std::size_t(w) * std::size_t(ht);
+    // A header of a few bytes may announce 64 million pixels: refuse what the data left cannot
+    // fill before allocating for it. An RLE packet takes at least 1 + pixelBytes bytes for at
+    // most 128 pixels.
+    if (rle ? n > in.remaining() / (1 + pixelBytes) * 128 : n > in.remaining() / pixelBytes)
+        in.truncated();
     // Raw pixel values, read in file order (RLE packets may run across rows).
     std::vector<uint32_t> values(n);
     auto readValue = [&]() -> uint32_t {
@@ -92,8 +97,6 @@ Picture decodeTga(std::span<const uint8_t> bytes)
         return v;
     };
     if (!rle) {
-        if (n * pixelBytes > in.remaining())
-            in.truncated();
         for (std::size_t i = 0; i < n; ++i)
             values[i] = readValue();
     } else {
