@@ -1,5 +1,6 @@
 #include "cli_common.h"
 
+#include "document/document_ops.h"
 #include "document/gif_reader.h"
 #include "document/open_document.h"
 
@@ -96,6 +97,13 @@ doc::TGIFImage readGif(const std::string &name, bool forEditing, const doc::TGIF
     } catch (const std::exception &e) {
         throw FileError(displayName(name) + ": Format de fichier invalide. (" + e.what() + ")");
     }
+}
+
+doc::TGIFAppExtNSLoop *keepPanelProperties(doc::TGIFImage &image)
+{
+    doc::TGIFAppExtNSLoop *loop = doc::LoopExtension(&image);
+    doc::storeCommentText(image, doc::commentText(image));
+    return loop;
 }
 
 void writeGif(const std::string &name, const std::function<void(const std::string &path)> &save)

@@ -39,6 +39,13 @@ inline constexpr const char *kOutHelp = "GIF file to write (- writes standard ou
 doc::TGIFImage readGif(const std::string &name, bool forEditing, const doc::TGIFImage::WarningHandler &onWarning = {});
 
 /**
+ * What the editor's properties panel does to a document it shows and then saves: the first frame
+ * gets a looping extension (returned; nullptr without frames), and the comment goes through the
+ * panel's UTF-8 text and back, as Save stores it.
+ */
+doc::TGIFAppExtNSLoop *keepPanelProperties(doc::TGIFImage &image);
+
+/**
  * Writes a GIF to the file `name` with `save` (which writes a path, e.g. doc::saveToFile); "-"
  * writes it to standard output once complete. Failures become a FileError.
  */

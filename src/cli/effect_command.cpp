@@ -47,9 +47,7 @@ void effect(EffectOptions options)
     if (frame >= image.count())
         throw std::runtime_error("--frame " + std::to_string(frame) + ": the animation has "
                                  + std::to_string(image.count()) + " frames");
-    // What the properties panel shows after opening: the looping and the comment.
-    const uint16_t loops = doc::LoopExtension(&image)->loops;
-    doc::storeCommentLines(image, doc::splitLines(doc::joinLines(doc::commentLines(image))));
+    const uint16_t loops = keepPanelProperties(image)->loops;
 
     effects::EffectSettings &settings = options.settings;
     settings.count = effects::frameCount(options.duration, options.rate);

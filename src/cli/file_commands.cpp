@@ -29,10 +29,7 @@ struct InOut
 void open(const InOut &files)
 {
     TGIFImage image = readGif(files.in, true);
-    // The properties panel shows the looping (giving the first frame a looping extension) and the
-    // comment; Save stores the comment field back.
-    LoopExtension(&image);
-    storeCommentText(image, commentText(image));
+    keepPanelProperties(image);
     writeGif(files.out, [&](const std::string &path) { saveToFile(image, path); });
 }
 

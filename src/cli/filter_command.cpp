@@ -36,9 +36,7 @@ void filter(const FilterOptions &options)
     const doc::Picture result = filters::applyFilter(which, current, current.width(), current.height());
     filters::writeBack(image, options.frame, which, result);
 
-    // Save stores the properties panel's looping and comment, as after `open`.
-    doc::LoopExtension(&image);
-    doc::storeCommentLines(image, doc::splitLines(doc::joinLines(doc::commentLines(image))));
+    keepPanelProperties(image);
     writeGif(options.out, [&](const std::string &path) { doc::saveToFile(image, path); });
 }
 

@@ -90,6 +90,46 @@ compare -metric AE "$out/flip-h/frame-0001.png" "$out/fade/frame-0010.png" null:
 compare -metric AE "$out/ref/frame-0001.png" "$out/first/frame-0001.png" null: 2>/dev/null || fail "frame 1 changed"
 compare -metric AE "$out/ref/frame-0000.png" "$out/first/frame-0000.png" null: 2>/dev/null && fail "frame 0 not flipped"
 
+# The comment is saved as the editor's Save stores it: a UTF-8 character cut between two
+# sub-blocks is whole again in the second, after open, filter and effect alike.
+python3 - "$out/in.gif" "$out/comment.gif" <<'PY'
+import sys
+gif = open(sys.argv[1], "rb").read()
+# Right after the screen and its global table, in front of the first frame's records.
+table = 3 << ((gif[10] & 7) + 1) if gif[10] & 0x80 else 0
+at = 13 + table
+comment = b"\x21\xfe" + b"\x04caf\xc3" + b"\x03\xa9 !" + b"\x00"
+open(sys.argv[2], "wb").write(gif[:at] + comment + gif[at:])
+PY
+"$cli" open "$out/comment.gif" "$out/comment-open.gif"
+"$cli" filter invert "$out/comment.gif" "$out/comment-filter.gif" --frame 1
+"$cli" effect fade "$out/comment.gif" "$out/comment-effect.gif" --frame 1
+for saved in open filter effect; do
+    python3 - "$out/comment-$saved.gif" <<'PY' || fail "$saved: comment not stored as the editor stores it"
+import sys
+gif = open(sys.argv[1], "rb").read()
+table = lambda packed: 3 << ((packed & 7) + 1) if packed & 0x80 else 0
+
+def sub_blocks(at):
+    blocks = []
+    while gif[at]:
+        blocks.append(gif[at + 1:at + 1 + gif[at]])
+        at += 1 + gif[at]
+    return blocks, at + 1
+
+at = 13 + table(gif[10])
+while gif[at] != 0x3B:
+    if gif[at] == 0x21:
+        blocks, end = sub_blocks(at + 2)
+        if gif[at + 1] == 0xFE:
+            sys.exit(blocks != [b"caf", "\u00e9 !".encode()])
+        at = end
+    else:  # an image: descriptor, local table, code size, data
+        at = sub_blocks(at + 11 + table(gif[at + 9]))[1]
+sys.exit("no comment")
+PY
+done
+
 # Failures: a message on stderr, a usage error (2) or a failure (1), and no output file.
 expect_failure() {
     local code="$1"
