@@ -525,7 +525,7 @@ void FlattenFrames(TGIFImage &document, int workers)
         throw GifError(GifErrorKind::InvalidDimensions);
 
     std::vector<Reduced> reduced(static_cast<std::size_t>(n));
-    document.progress(ProgressStage::Starting, "Converting...", 0);
+    const ProgressScope scope(document, "Converting...");
     {
         ReductionPool pool(workers, reduced, fill);
         int reported = -1;
@@ -533,7 +533,7 @@ void FlattenFrames(TGIFImage &document, int workers)
             const int percent = n ? done * 100 / n : 100;
             if (percent != reported) {
                 reported = percent;
-                document.progress(ProgressStage::Running, "Converting...", percent);
+                scope.running(percent);
             }
         };
         for (int i = 0; i < n; ++i) {
@@ -566,7 +566,6 @@ void FlattenFrames(TGIFImage &document, int workers)
     for (int i = 0; i < n; ++i)
         flattened.appendFrame(flattenedFrame(document.frame(i), std::move(reduced[std::size_t(i)])));
     document = std::move(flattened);
-    document.progress(ProgressStage::Ending, "Converting...", 100);
 }
 
 } // namespace doc

@@ -299,4 +299,28 @@ private:
     std::vector<std::unique_ptr<TGIFSubImage>> mFrames;
 };
 
+/**
+ * One job's progress on a document: Starting at 0 when made, Ending at 100 when it goes out of
+ * scope, on failure too, so that whoever shows the progress always puts it away.
+ */
+class ProgressScope
+{
+public:
+    ProgressScope(const TGIFImage &image, std::string message)
+        : mImage(image)
+        , mMessage(std::move(message))
+    {
+        mImage.progress(ProgressStage::Starting, mMessage, 0);
+    }
+    ~ProgressScope() { mImage.progress(ProgressStage::Ending, mMessage, 100); }
+    ProgressScope(const ProgressScope &) = delete;
+    ProgressScope &operator=(const ProgressScope &) = delete;
+
+    void running(int percent) const { mImage.progress(ProgressStage::Running, mMessage, percent); }
+
+private:
+    const TGIFImage &mImage;
+    std::string mMessage;
+};
+
 } // namespace doc

@@ -590,15 +590,7 @@ private:
 std::size_t load(TGIFImage &image, const uint8_t *data, std::size_t size,
                  const std::function<void(std::size_t)> &consumed = {})
 {
-    struct ProgressScope {
-        const TGIFImage &image;
-        explicit ProgressScope(const TGIFImage &i)
-            : image(i)
-        {
-            image.progress(ProgressStage::Starting, kLoading, 0);
-        }
-        ~ProgressScope() { image.progress(ProgressStage::Ending, kLoading, 100); }
-    } scope(image);
+    const ProgressScope scope(image, kLoading);
 
     Reader reader(image, data, size);
     reader.consumed = consumed;

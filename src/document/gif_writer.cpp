@@ -487,18 +487,9 @@ void TGIFImage::SaveToStream(std::ostream &stream) const
     if (empty())
         throw GifError(GifErrorKind::UnsupportedVersion);
 
-    // "Saving..." from start to end, a step per frame written; the end is sent on failure too, so
-    // whoever shows the progress puts it away.
-    struct ProgressScope {
-        const TGIFImage &image;
-        explicit ProgressScope(const TGIFImage &i)
-            : image(i)
-        {
-            image.progress(ProgressStage::Starting, kSaving, 0);
-        }
-        ~ProgressScope() { image.progress(ProgressStage::Ending, kSaving, 100); }
-    } scope(*this);
-    auto written = [this](int frames) { progress(ProgressStage::Running, kSaving, frames * 100 / count()); };
+    // "Saving..." from start to end, a step per frame written.
+    const ProgressScope scope(*this, kSaving);
+    auto written = [&](int frames) { scope.running(frames * 100 / count()); };
 
     std::vector<uint8_t> out;
     out.reserve(1 << 16);

@@ -618,6 +618,14 @@ TEST(GifReader, StreamReadStopsAfterTheTrailerAndReportsProgress)
     EXPECT_LT(std::get<2>(progress[1]), std::get<2>(progress[2]));
     EXPECT_LT(std::get<2>(progress[2]), 100); // the stream goes on after the trailer
     EXPECT_EQ(progress[3], std::make_tuple(doc::ProgressStage::Ending, std::string("Loading..."), 100));
+
+    // A read that fails ends its progress too, or a status bar would go on showing it.
+    progress.clear();
+    std::istringstream cut(std::string(gif.begin(), gif.begin() + 8));
+    EXPECT_THROW(image.LoadFromStream(cut), GifError);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.front(), std::make_tuple(doc::ProgressStage::Starting, std::string("Loading..."), 0));
+    EXPECT_EQ(progress.back(), std::make_tuple(doc::ProgressStage::Ending, std::string("Loading..."), 100));
 }
 
 TEST(GifReader, FilesThatCannotBeReadGiveAClearError)
