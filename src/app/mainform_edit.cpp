@@ -173,6 +173,8 @@ void TMainform::ImageMouseUp(QPoint pos, Qt::MouseButton button)
     doc::Picture picture = fromQImage(still);
     const QRgb c = still.pixel(pos);
     picture.setDesignatedTransparentColor(doc::Rgb{uint8_t(qRed(c)), uint8_t(qGreen(c)), uint8_t(qBlue(c))});
+    // What the view shows transparent is saved so: the frame's own transparency follows the pick.
+    doc::makeTransparentAt(*mDocument, s, pos.x(), pos.y());
     mDocument->frame(s).setPicture(std::move(picture));
     Image->setTransparentColor(c);
     changed();

@@ -124,6 +124,19 @@ void EnsureControlExtensions(TGIFImage &document)
     }
 }
 
+bool makeTransparentAt(TGIFImage &document, int i, int x, int y)
+{
+    TGIFSubImage &frame = document.frame(i);
+    const auto pixels = frame.pixelStore();
+    if (!pixels || x < 0 || y < 0 || x >= pixels->width() || y >= pixels->height())
+        return false;
+    TGIFGraphicControlExtension *gce = frame.graphicControl() ? frame.graphicControl() : frame.addGraphicControl();
+    gce->transparentIndex = pixels->at(x, y);
+    gce->setTransparent(true);
+    frame.invalidatePicture(); // its mask follows the index
+    return true;
+}
+
 } // namespace doc
 
 namespace doc {

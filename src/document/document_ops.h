@@ -37,6 +37,14 @@ int CommentIndex(TGIFImage &document);
 /** Gives every frame without a primary graphic control extension a new one (all fields 0). */
 void EnsureControlExtensions(TGIFImage &document);
 
+/**
+ * Makes frame i transparent where its pixel (x, y) is: its primary graphic control extension
+ * (added when missing) gets the transparency flag and that pixel's index, so that the colour a
+ * user picks on the frame is transparent in the saved file too. False, changing nothing, when the
+ * point is outside the frame or the frame has no pixels.
+ */
+bool makeTransparentAt(TGIFImage &document, int i, int x, int y);
+
 } // namespace doc
 
 namespace doc {

@@ -2,6 +2,7 @@
 
 #include "app/animation_view.h"
 #include "app/views.h"
+#include "document/gif_reader.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -257,19 +258,39 @@ private slots:
         QCOMPARE(bmp.pixel(3, 4), qRgb(c.r, c.g, c.b));
     }
 
-    void transparentPickChangesTheViewsNotTheFile()
+    void transparentPickIsShownAndSaved()
     {
-        addFrames(1);
+        // A frame with two colours, so that the pick can be told from the other one.
+        QImage two(6, 4, QImage::Format_RGB32);
+        two.fill(qRgb(200, 30, 30));
+        for (int x = 0; x < 6; ++x)
+            two.setPixel(x, 3, qRgb(10, 10, 240));
+        const QString png = mDir.filePath(QStringLiteral("two.png"));
+        QVERIFY(two.save(png));
+        t->add({png});
         t->form->selectFrame(0);
-        const std::vector<uint8_t> indices = t->form->document()->frame(0).pixels();
+        doc::TGIFSubImage &frame = t->form->document()->frame(0);
+        QVERIFY(!frame.transparent());
+        const std::vector<uint8_t> indices = frame.pixels();
+
         t->form->transcolClick();
-        t->form->ImageMouseUp(QPoint(0, 0), Qt::LeftButton);
+        t->form->ImageMouseUp(QPoint(2, 1), Qt::LeftButton);
         const doc::Picture &picture = t->form->document()->picture(0);
         QVERIFY(picture.designatedTransparentColor().has_value());
-        QCOMPARE(*picture.designatedTransparentColor(), picture.pixel(0, 0));
-        QCOMPARE(t->form->document()->frame(0).pixels(), indices);
-        QVERIFY(!t->form->document()->frame(0).transparent());
+        QCOMPARE(*picture.designatedTransparentColor(), (doc::Rgb{200, 30, 30}));
+        QCOMPARE(frame.pixels(), indices);
         QVERIFY(t->form->isModified());
+
+        // The frame itself is transparent at the picked pixel's index, so Save writes it so.
+        const QString saved = mDir.filePath(QStringLiteral("picked.gif"));
+        t->prompter->saveFiles.push_back(saved);
+        QVERIFY(t->form->FileSave1Execute());
+        doc::TGIFImage read;
+        doc::loadFromFile(read, saved.toStdString());
+        const doc::TGIFSubImage &written = read.frame(0);
+        QVERIFY(written.transparent());
+        QCOMPARE(written.graphicControl()->transparentIndex, indices[1 * 6 + 2]);
+        QVERIFY(indices[3 * 6] != indices[1 * 6 + 2]);
     }
 };
 
