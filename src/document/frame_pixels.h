@@ -78,6 +78,8 @@ public:
         explicit Builder(const FramePixels &from);
         /** Row y made writable (of its current content). */
         uint8_t *row(int y);
+        /** Room for `rows` more rows to be made writable without moving the stored ones. */
+        void reserveRows(std::size_t rows) { mBytes.reserve(mBytes.size() + rows * std::size_t(mWidth)); }
         void setUniform(int y, uint8_t value);
         bool isUniform(int y) const { return (mRows[std::size_t(y)] & kUniform) != 0; }
         uint8_t uniformValue(int y) const { return uint8_t(mRows[std::size_t(y)]); }

@@ -16,6 +16,8 @@ namespace {
 
 /** The most bytes of indices a frame may hold after its merge. */
 constexpr std::size_t kMergeBudget = std::size_t(256) << 20;
+/** Bytes a merge may store beyond what the two frames already hold. */
+constexpr std::size_t kMergeGrowth = std::size_t(16) << 20;
 
 struct Rect {
     int left = 0, top = 0, right = 0, bottom = 0; // right and bottom exclusive
@@ -190,13 +192,21 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
     const int px = overlap.left - p.left;
 
     // A row of one value that may change in part has to be stored. Skipping the merge only costs
-    // file size, so a frame that would grow beyond the budget is left as it is.
-    std::size_t grown = bStore->heldBytes();
+    // file size, so a frame that would grow beyond the budget, or far beyond what the two frames
+    // hold (rows of one value announced by a few bytes), is left as it is.
+    std::size_t storedRows = 0;
     for (int y = overlap.top; y < overlap.bottom; ++y)
         if (!bStore->row(y - b.top) && (span != b.width || pStore->row(y - p.top)))
-            grown += std::size_t(b.width);
-    if (grown > kMergeBudget)
+            ++storedRows;
+    const std::size_t grown = storedRows * std::size_t(b.width);
+    if (bStore->heldBytes() + grown > kMergeBudget
+        || grown > bStore->heldBytes() + pStore->heldBytes() + kMergeGrowth)
         return;
+    // Room for every row that may be stored, so that none moves while the frame grows.
+    auto start = [&] {
+        out.emplace(*bStore);
+        out->reserveRows(storedRows);
+    };
     auto repeats = [&](uint8_t bv, uint8_t pv) {
         return bv != target && pv != pTransparentIndex && bColor[bv] == pColor[pv];
     };
@@ -210,7 +220,7 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
             if (!repeats(bValue, pValue))
                 continue;
             if (!out)
-                out.emplace(*bStore);
+                start();
             if (span == b.width)
                 out->setUniform(by, uint8_t(target));
             else
@@ -223,7 +233,7 @@ void mergeFrame(TGIFImage &image, int bi, int pi)
                 continue;
             if (!dst) {
                 if (!out)
-                    out.emplace(*bStore);
+                    start();
                 dst = out->row(by);
             }
             dst[bx + x] = uint8_t(target);
