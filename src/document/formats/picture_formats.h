@@ -32,8 +32,15 @@ private:
     ImportErrorKind mKind;
 };
 
-/** Budget of one imported picture; larger files are refused as TooLarge before allocating. */
-inline constexpr int64_t kMaxPicturePixels = int64_t(64) << 20;
+/**
+ * Budget of one imported picture; larger files are refused as TooLarge before allocating. The
+ * fuzzers build with a smaller one, so that their memory limit catches what costs more than the
+ * picture it makes rather than pictures of the full budget.
+ */
+#ifndef MOVARO_MAX_PICTURE_PIXELS
+#define MOVARO_MAX_PICTURE_PIXELS (int64_t(64) << 20)
+#endif
+inline constexpr int64_t kMaxPicturePixels = MOVARO_MAX_PICTURE_PIXELS;
 inline constexpr int kMaxPictureSide = 65535;
 inline constexpr int64_t kMaxFileBytes = int64_t(512) << 20;
 
