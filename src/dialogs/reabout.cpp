@@ -1,11 +1,13 @@
 #include "reabout.h"
 
 #include "client_size.h"
+#include "installed_data.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -68,12 +70,16 @@ TAboutBox::TAboutBox(const QString &homePage, QWidget *parent)
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(Button1, &QPushButton::clicked, this, [this, homePage] { emit openAddress(homePage); });
     connect(Button2, &QPushButton::clicked, this, &TAboutBox::updateRequested);
+    LicencesButton = new QPushButton(QStringLiteral("Li&cences..."), this);
+    LicencesButton->setObjectName(QStringLiteral("LicencesButton"));
+    connect(LicencesButton, &QPushButton::clicked, this, &TAboutBox::showLicences);
 
     auto *site = new QHBoxLayout;
     site->addWidget(Label1);
     site->addWidget(lien, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(Button2);
+    buttons->addWidget(LicencesButton);
     buttons->addStretch();
     buttons->addWidget(Button1);
     buttons->addWidget(OKButton);
@@ -84,6 +90,40 @@ TAboutBox::TAboutBox(const QString &homePage, QWidget *parent)
     layout->addLayout(site);
     layout->addLayout(buttons);
     fixClientSize(this, 388, 255);
+}
+
+void TAboutBox::showLicences()
+{
+    if (!Licences) {
+        // A child of the box, so that it takes input while the box is modal.
+        Licences = new QDialog(this);
+        Licences->setObjectName(QStringLiteral("Licences"));
+        Licences->setWindowTitle(QStringLiteral("Licences"));
+        LicencesText = new QPlainTextEdit(Licences);
+        LicencesText->setObjectName(QStringLiteral("LicencesText"));
+        LicencesText->setReadOnly(true);
+        LicencesText->setLineWrapMode(QPlainTextEdit::NoWrap);
+        QFont fixed(QStringLiteral("monospace"));
+        fixed.setStyleHint(QFont::TypeWriter);
+        LicencesText->setFont(fixed);
+        auto *close = new QPushButton(QStringLiteral("&Fermer"), Licences);
+        close->setDefault(true);
+        connect(close, &QPushButton::clicked, Licences, &QDialog::close);
+        auto *layout = new QVBoxLayout(Licences);
+        layout->addWidget(LicencesText, 1);
+        layout->addWidget(close, 0, Qt::AlignRight);
+        Licences->resize(720, 480);
+    }
+    // Read each time: the list is installed beside the program and may be missing from a bare build.
+    const QString notices = thirdPartyNotices();
+    LicencesText->setPlainText(
+        notices.isEmpty()
+            ? QStringLiteral("Movaro Gif est un logiciel libre, sous la licence publique générale GNU, version 3 ou "
+                             "ultérieure (GPL-3.0-or-later).\n\nLa liste des composants tiers (third-party.txt) "
+                             "n'a pas été trouvée à côté du programme.")
+            : notices);
+    Licences->show();
+    Licences->raise();
 }
 
 void TAboutBox::showEvent(QShowEvent *event)

@@ -4,11 +4,12 @@
 
 class QGroupBox;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 
 namespace dialogs {
 
-/** The about box: the program's version and its home page. */
+/** The about box: the program's version, its home page, and the licences of what it is built on. */
 class TAboutBox : public QDialog
 {
     Q_OBJECT
@@ -20,6 +21,12 @@ public:
     QLabel *ProgramIcon = nullptr, *Version = nullptr, *Label1 = nullptr, *lien = nullptr;
     QGroupBox *GroupBox1 = nullptr;
     QPushButton *OKButton = nullptr, *Button1 = nullptr, *Button2 = nullptr;
+    /** "Li&cences...": the program's licence and the third-party list, in a window of their own. */
+    QPushButton *LicencesButton = nullptr;
+    QDialog *Licences = nullptr;
+    QPlainTextEdit *LicencesText = nullptr;
+
+    void showLicences();
 
 signals:
     /** "Site &Web" or the link was used: the main window opens the address. */

@@ -15,6 +15,7 @@
 #include "dialogs/uwelcome.h"
 #include "settings/settings_store.h"
 
+#include <QPlainTextEdit>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -288,18 +289,25 @@ private slots:
         auto opener = std::make_unique<RecordingUrlOpener>();
         RecordingUrlOpener *recorded = opener.get();
         form->setUrlOpener(std::move(opener));
-        QString version;
-        ModalUser user([&version](QWidget *modal) {
+        QString version, licences;
+        ModalUser user([&version, &licences](QWidget *modal) {
             auto *about = qobject_cast<dialogs::TAboutBox *>(modal);
             version = about->Version->text();
             QVERIFY(!about->Button2->isVisible());
             about->Button1->click(); // "Site &Web"
+            about->LicencesButton->click();
+            QVERIFY(about->Licences && about->Licences->isVisible());
+            licences = about->LicencesText->toPlainText();
+            about->Licences->close();
             about->OKButton->click();
         });
         form->HelpAbout1Execute();
         QCOMPARE(user.seen, QStringList{"À propos de Movaro Gif"});
         QCOMPARE(version, QStringLiteral("Movaro Gif - Version 3.1.2"));
         QCOMPARE(recorded->opened, QStringList{app::homePageAddress});
+        // The third-party list is found beside the program in the build tree too.
+        QVERIFY2(licences.contains(QStringLiteral("GPL-3.0-or-later")) && licences.contains(QStringLiteral("libjpeg-turbo")),
+                 qPrintable(licences.left(200)));
     }
 
     void menusReachTheWindows()
