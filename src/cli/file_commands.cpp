@@ -7,6 +7,8 @@
 #include "document/composer.h"
 #include "document/document_ops.h"
 #include "document/gif_optimize.h"
+#include "document/gif_optimize_deep.h"
+#include "document/lzw_tuned.h"
 #include "document/gif_writer.h"
 
 #include <cstdio>
@@ -33,10 +35,48 @@ void open(const InOut &files)
     writeGif(files.out, [&](const std::string &path) { saveToFile(image, path); });
 }
 
-void optimize(const InOut &files)
+struct OptimizeOptions
 {
-    const TGIFImage image = readGif(files.in, false);
-    writeGif(files.out, [&](const std::string &path) { saveOptimizedToFile(image, path); });
+    InOut files;
+    int level = 1;
+    int lossy = 0;
+};
+
+void optimize(const OptimizeOptions &options)
+{
+    const TGIFImage image = readGif(options.files.in, false);
+    writeGif(options.files.out, [&](const std::string &path) {
+        if (options.level >= 2)
+            saveDeepOptimizedToFile(image, path, DeepOptions{options.lossy});
+        else
+            saveOptimizedToFile(image, path);
+    });
+}
+
+void addOptimize(CLI::App &tool)
+{
+    auto options = std::make_shared<OptimizeOptions>();
+    CLI::App *command = tool.add_subcommand("optimize", "The optimised save: the same animation in fewer bytes");
+    command->add_option("IN", options->files.in, kInHelp)->required();
+    command->add_option("OUT", options->files.out, kOutHelp)->required();
+    CLI::Option *level =
+        command
+            ->add_option("--level", options->level,
+                         "1: the editor's optimised save (default); 2: every frame rewritten as what "
+                         "changes on screen, smaller still, the same animation")
+            ->check(CLI::Range(1, 2));
+    CLI::Option *lossy =
+        command
+            ->add_option("--lossy", options->lossy,
+                         "0-200: let colours drift by up to this much for fewer bytes (0: exact; implies --level 2)")
+            ->check(CLI::Range(0, kMaxLossy));
+    command->callback([options, level, lossy] {
+        if (*lossy && !*level)
+            options->level = 2;
+        else if (options->lossy > 0 && options->level < 2)
+            throw CLI::ValidationError("--lossy", "needs --level 2");
+        optimize(*options);
+    });
 }
 
 void frames(const InOut &files)
@@ -81,8 +121,7 @@ void addFileCommands(CLI::App &tool)
     addInOut(tool, "open",
              "Open then Save, as in the editor: every frame composed whole, looping and comment kept",
              kOutHelp, open);
-    addInOut(tool, "optimize", "The optimised save: the same animation in fewer bytes",
-             kOutHelp, optimize);
+    addOptimize(tool);
     addInOut(tool, "frames", "Every composed frame as DIR/frame-0000.png ...",
              "Folder for the PNG files (created when missing)", frames);
 }

@@ -1,0 +1,519 @@
+#include "gif_optimize_deep.h"
+
+#include "atomic_file.h"
+#include "composer.h"
+#include "gif_optimize.h"
+#include "lzw_tuned.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+namespace doc {
+
+namespace {
+
+// A screen pixel as a number: its colour, or kUnpainted where no frame has drawn.
+constexpr uint32_t kUnpainted = 0x1000000u;
+constexpr uint32_t kEmptyKey = 0xFFFFFFFFu;
+// Four screens are held at once (what shows, this frame, the next one, the frame's indices).
+constexpr std::size_t kScreenBudget = std::size_t(1) << 30;
+
+/** The animation cannot be rewritten frame by frame: the plain optimisation is used instead. */
+struct NotRewritable {};
+
+uint32_t pack(const Rgb &c)
+{
+    return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
+}
+
+Rgb unpack(uint32_t v)
+{
+    return Rgb{uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+}
+
+/** Colours to table indices for at most 256 colours: open addressing, no allocation a lookup. */
+class ColorIndex
+{
+public:
+    ColorIndex() { mKeys.fill(kEmptyKey); }
+
+    /** The colour's index, adding it when there is room; -1 when the table is full. */
+    int add(uint32_t color)
+    {
+        std::size_t slot = hash(color);
+        while (mKeys[slot] != kEmptyKey) {
+            if (mKeys[slot] == color)
+                return mValues[slot];
+            slot = (slot + 1) & (kSlots - 1);
+        }
+        if (mColors.size() >= 256)
+            return -1;
+        mKeys[slot] = color;
+        mValues[slot] = uint8_t(mColors.size());
+        mColors.push_back(color);
+        return mValues[slot];
+    }
+    int find(uint32_t color) const
+    {
+        std::size_t slot = hash(color);
+        while (mKeys[slot] != kEmptyKey) {
+            if (mKeys[slot] == color)
+                return mValues[slot];
+            slot = (slot + 1) & (kSlots - 1);
+        }
+        return -1;
+    }
+    int size() const { return int(mColors.size()); }
+    const std::vector<uint32_t> &colors() const { return mColors; }
+
+private:
+    static constexpr std::size_t kSlots = 1024;
+    static std::size_t hash(uint32_t c) { return (c * 0x9E3779B1u) >> 22; }
+
+    std::array<uint32_t, kSlots> mKeys;
+    std::array<uint8_t, kSlots> mValues{};
+    std::vector<uint32_t> mColors;
+};
+
+struct Box {
+    int x0 = std::numeric_limits<int>::max(), y0 = std::numeric_limits<int>::max(), x1 = -1, y1 = -1; // inclusive
+
+    bool empty() const { return x1 < x0; }
+    void add(int x, int y)
+    {
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+    }
+    void add(const Box &o)
+    {
+        if (!o.empty()) {
+            add(o.x0, o.y0);
+            add(o.x1, o.y1);
+        }
+    }
+    int width() const { return x1 - x0 + 1; }
+    int height() const { return y1 - y0 + 1; }
+};
+
+int bitSizeOf(int entries)
+{
+    int b = 1;
+    while ((1 << b) < entries)
+        ++b;
+    return b;
+}
+
+/** One way to write a frame: its table, its indices, its codes and what the whole costs. */
+struct Encoding {
+    bool local = false;
+    std::vector<Rgb> table; // the local table
+    int transparent = -1;
+    int minCodeSize = 2;
+    std::vector<uint8_t> indices;
+    TunedCodes codes;
+    std::size_t cost = std::numeric_limits<std::size_t>::max();
+};
+
+class Rewriter
+{
+public:
+    Rewriter(const TGIFImage &document, const DeepOptions &options)
+        : mDocument(document)
+        , mOptions(options)
+        , mComposer(document)
+    {
+        mComposer.setTrackCoverage(true);
+        for (int i = 0; i < document.count(); ++i) {
+            const TGIFSubImage &f = document.frame(i);
+            if (f.hasPixels() && f.pixelsCoverFrame())
+                mSources.push_back(&f);
+        }
+    }
+
+    TGIFImage run()
+    {
+        const int W = mComposer.width(), H = mComposer.height();
+        const int n = mComposer.count();
+        if (n == 0 || W <= 0 || H <= 0 || std::size_t(W) * std::size_t(H) * 16 > kScreenBudget)
+            throw NotRewritable{};
+        mW = W;
+        mH = H;
+        const std::size_t area = std::size_t(W) * std::size_t(H);
+
+        takeCensus();
+
+        TGIFImage out;
+        out.header.width = mDocument.header.width;
+        out.header.height = mDocument.header.height;
+        if (mGlobal) {
+            for (uint32_t c : mGlobal->colors())
+                out.header.colorMap.entries.push_back(unpack(c));
+            // The transparent index every frame shares, after the colours.
+            out.header.colorMap.entries.push_back(Rgb{});
+            mGlobalTransparent = mGlobal->size();
+        }
+
+        std::vector<uint32_t> shown(area, kUnpainted), current(area), next(area);
+        compose(0, current);
+        int lastDisposal = 1;
+        for (int k = 0; k < n; ++k) {
+            const bool hasNext = k + 1 < n;
+            if (hasNext)
+                compose(k + 1, next);
+            const TGIFGraphicControlExtension *source = mSources[std::size_t(k)]->graphicControl();
+            const uint16_t delay = source ? source->delay : 0;
+            const bool userInput = source && source->userInput();
+
+            // A picture that repeats the one before only lengthens it.
+            if (k > 0 && lastDisposal == 1 && !userInput && current == shown && !(hasNext && needsClearing(current, next))) {
+                TGIFSubImage &prev = out.frame(out.count() - 1);
+                TGIFGraphicControlExtension *g = prev.graphicControl();
+                const bool prevInput = g && g->userInput();
+                if (!prevInput && (g ? g->delay : 0) + delay <= 0xFFFF) {
+                    if (!g)
+                        g = prev.addGraphicControl();
+                    g->delay = uint16_t(g->delay + delay);
+                    if (hasNext)
+                        std::swap(current, next);
+                    continue;
+                }
+            }
+
+            // What this frame has to draw.
+            Box changed;
+            for (int y = 0; y < H; ++y) {
+                const uint32_t *t = current.data() + std::size_t(y) * W;
+                const uint32_t *s = shown.data() + std::size_t(y) * W;
+                if (std::memcmp(t, s, std::size_t(W) * 4) == 0)
+                    continue;
+                for (int x = 0; x < W; ++x)
+                    if (t[x] != s[x]) {
+                        // What shows can only be cleared by the disposal of the frame before.
+                        if (t[x] == kUnpainted)
+                            throw NotRewritable{};
+                        changed.add(x, y);
+                    }
+            }
+
+            int disposal = 1;
+            Box rect = changed;
+            if (hasNext)
+                disposal = chooseDisposal(shown, current, next, changed, rect);
+            if (rect.empty()) {
+                rect.add(0, 0); // a frame must draw something; one transparent pixel shows nothing new
+            }
+
+            Encoding e = encodeFrame(shown, current, rect);
+            TGIFSubImage &f = out.appendFrame(TGIFSubImage());
+            f.left = uint16_t(rect.x0);
+            f.top = uint16_t(rect.y0);
+            if (e.local) {
+                TGIFColorMap map;
+                map.entries = e.table;
+                f.setColorMap(std::move(map));
+            }
+            CompressedPixels codes;
+            codes.width = rect.width();
+            codes.height = rect.height();
+            codes.minCodeSize = e.minCodeSize;
+            codes.ours = true;
+            codes.highest = e.codes.highest;
+            codes.codes = std::move(e.codes.codes);
+            codes.codes.insert(codes.codes.end(), 8, uint8_t(0));
+            f.setPixelCodes(std::move(codes));
+
+            const bool usesTransparent =
+                e.transparent >= 0 && std::find(e.indices.begin(), e.indices.end(), uint8_t(e.transparent)) != e.indices.end();
+            if (delay != 0 || usesTransparent || userInput || disposal != 1) {
+                TGIFGraphicControlExtension *g = f.addGraphicControl();
+                g->delay = delay;
+                g->setDisposal(disposal);
+                g->setUserInput(userInput);
+                if (usesTransparent) {
+                    g->setTransparent(true);
+                    g->transparentIndex = uint8_t(e.transparent);
+                }
+            }
+
+            // What the screen shows for the next frame: this frame drawn, then disposed of.
+            if (disposal == 2) {
+                shown = current;
+                for (int y = rect.y0; y <= rect.y1; ++y)
+                    std::fill_n(shown.data() + std::size_t(y) * W + rect.x0, rect.width(), kUnpainted);
+            } else if (disposal != 3) {
+                shown = current;
+            }
+            lastDisposal = disposal;
+            if (hasNext)
+                std::swap(current, next);
+        }
+
+        if (out.count() >= 2)
+            for (int e = 0; e < mDocument.frame(0).extensionCount(); ++e)
+                if (mDocument.frame(0).extension(e)->kind() == ExtensionKind::Loop) {
+                    out.frame(0).insertExtension(0, mDocument.frame(0).extension(e)->clone());
+                    break;
+                }
+        return out;
+    }
+
+private:
+    void compose(int k, std::vector<uint32_t> &dst)
+    {
+        const Picture p = mComposer.ComposedFrame(k);
+        const std::vector<uint8_t> &covered = mComposer.coverage();
+        for (int y = 0; y < mH; ++y) {
+            const uint8_t *row = p.row(y);
+            const uint8_t *c = covered.data() + std::size_t(y) * mW;
+            uint32_t *d = dst.data() + std::size_t(y) * mW;
+            for (int x = 0; x < mW; ++x)
+                d[x] = c[x] ? uint32_t(row[3 * x]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x + 2] : kUnpainted;
+        }
+    }
+
+    /**
+     * The colours the frames draw (a few more than show when frames are clipped or drawn over
+     * before they show): one global table serves when they fit beside a transparent index.
+     */
+    void takeCensus()
+    {
+        ColorIndex colors;
+        for (const TGIFSubImage *f : mSources) {
+            const auto pixels = f->pixelStore();
+            if (!pixels)
+                return;
+            uint64_t used[256] = {};
+            pixels->countUsage(used);
+            const TGIFColorMap &table = f->colorMap().empty() ? mDocument.header.colorMap : f->colorMap();
+            const int transparent = f->transparent() ? f->graphicControl()->transparentIndex : -1;
+            for (int v = 0; v < 256; ++v) {
+                if (!used[v] || v == transparent)
+                    continue;
+                // Beyond the table an index draws black, as the composer draws it.
+                const Rgb c = v < table.count() ? table.entries[std::size_t(v)] : Rgb{};
+                if (colors.add(pack(c)) < 0 || colors.size() > 255)
+                    return;
+            }
+        }
+        mGlobal = std::move(colors);
+    }
+
+    /** Whether the next picture leaves unpainted what this one paints (only a disposal clears it). */
+    static bool needsClearing(const std::vector<uint32_t> &current, const std::vector<uint32_t> &next)
+    {
+        for (std::size_t i = 0; i < current.size(); ++i)
+            if (next[i] == kUnpainted && current[i] != kUnpainted)
+                return true;
+        return false;
+    }
+
+    /** Pixels that differ inside the rows y0..y1 and columns x0..x1 (the whole screen by default). */
+    std::size_t differences(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, Box box = {}) const
+    {
+        if (box.empty())
+            box = Box{0, 0, mW - 1, mH - 1};
+        std::size_t n = 0;
+        for (int y = box.y0; y <= box.y1; ++y) {
+            const uint32_t *ra = a.data() + std::size_t(y) * mW + box.x0;
+            const uint32_t *rb = b.data() + std::size_t(y) * mW + box.x0;
+            if (std::memcmp(ra, rb, std::size_t(box.width()) * 4) == 0)
+                continue;
+            for (int x = 0; x < box.width(); ++x)
+                n += ra[x] != rb[x];
+        }
+        return n;
+    }
+
+    /**
+     * The disposal after which the next frame has least to draw: 1 leaves this frame, 2 clears its
+     * rectangle (grown to what must be cleared), 3 puts back what showed before. Pixels the next
+     * frame leaves unpainted have to be cleared by it.
+     */
+    int chooseDisposal(const std::vector<uint32_t> &shown, const std::vector<uint32_t> &current,
+                       const std::vector<uint32_t> &next, const Box &changed, Box &rect)
+    {
+        Box mustClear;
+        bool restoreKeepsPainted = false;
+        if (std::find(next.begin(), next.end(), kUnpainted) != next.end())
+            for (int y = 0; y < mH; ++y)
+                for (int x = 0; x < mW; ++x) {
+                    const std::size_t i = std::size_t(y) * mW + x;
+                    if (next[i] != kUnpainted)
+                        continue;
+                    if (current[i] != kUnpainted)
+                        mustClear.add(x, y);
+                    if (shown[i] != kUnpainted)
+                        restoreKeepsPainted = true;
+                }
+
+        const std::size_t fromCurrent = differences(next, current);
+        std::optional<std::size_t> keep, restore;
+        if (mustClear.empty())
+            keep = fromCurrent;
+        if (!restoreKeepsPainted)
+            restore = differences(next, shown);
+        Box cleared = changed;
+        cleared.add(mustClear);
+        std::size_t clearedCost = 0;
+        if (!cleared.empty()) {
+            // Outside the cleared rectangle the next frame starts from this one; inside, from nothing.
+            clearedCost = fromCurrent - differences(next, current, cleared);
+            for (int y = cleared.y0; y <= cleared.y1; ++y) {
+                const uint32_t *r = next.data() + std::size_t(y) * mW + cleared.x0;
+                clearedCost += std::size_t(cleared.width()) - std::size_t(std::count(r, r + cleared.width(), kUnpainted));
+            }
+        } else if (!keep) {
+            throw NotRewritable{};
+        }
+
+        // Ties go to leaving the frame in place, which every viewer does alike.
+        int best = 1;
+        std::size_t bestCost = keep ? *keep : std::numeric_limits<std::size_t>::max();
+        if (!cleared.empty() && clearedCost < bestCost) {
+            best = 2;
+            bestCost = clearedCost;
+        }
+        if (restore && *restore < bestCost)
+            best = 3;
+        if (best == 2)
+            rect = cleared;
+        return best;
+    }
+
+    /** Every way to write the frame's rectangle that the colours allow, the cheapest kept. */
+    Encoding encodeFrame(const std::vector<uint32_t> &shown, const std::vector<uint32_t> &current, const Box &rect)
+    {
+        const int w = rect.width(), h = rect.height();
+        // Per pixel: 0 must be drawn, 1 may be transparent or repeat its colour, 2 must stay transparent.
+        std::vector<uint8_t> kind(std::size_t(w) * std::size_t(h));
+        bool anyKept = false, anyClear = false;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::size_t i = std::size_t(rect.y0 + y) * mW + rect.x0 + x;
+                uint8_t k = 0;
+                if (current[i] == shown[i])
+                    k = current[i] == kUnpainted ? 2 : 1;
+                anyKept |= k == 1;
+                anyClear |= k == 2;
+                kind[std::size_t(y) * w + x] = k;
+            }
+
+        Encoding best;
+        // Kept pixels: all transparent, or all their colour.
+        enum class Kept { Transparent, Colour };
+        auto tryEncoding = [&](bool local, Kept kept) {
+            Encoding e;
+            e.local = local;
+            const bool needsTransparent = anyClear || (anyKept && kept != Kept::Colour);
+            const bool keptColours = kept != Kept::Transparent;
+            ColorIndex localColors;
+            e.indices.resize(kind.size());
+            for (int y = 0; y < h; ++y) {
+                const uint32_t *src = current.data() + std::size_t(rect.y0 + y) * mW + rect.x0;
+                for (int x = 0; x < w; ++x) {
+                    const std::size_t i = std::size_t(y) * w + x;
+                    const uint8_t k = kind[i];
+                    if (k == 2 || (k == 1 && !keptColours))
+                        continue;
+                    const int index = local ? localColors.add(src[x]) : mGlobal->find(src[x]);
+                    if (index < 0)
+                        return false;
+                    e.indices[i] = uint8_t(index);
+                }
+            }
+            int entries = local ? localColors.size() : mGlobalTransparent + 1;
+            if (needsTransparent) {
+                if (local) {
+                    if (entries >= 256)
+                        return false;
+                    e.transparent = entries++;
+                } else {
+                    e.transparent = mGlobalTransparent;
+                }
+                for (std::size_t i = 0; i < kind.size(); ++i)
+                    if (kind[i] == 2 || (kind[i] == 1 && kept == Kept::Transparent))
+                        e.indices[i] = uint8_t(e.transparent);
+            }
+            std::vector<Rgb> palette;
+            if (local) {
+                for (uint32_t c : localColors.colors())
+                    palette.push_back(unpack(c));
+                if (needsTransparent)
+                    palette.push_back(Rgb{});
+                entries = std::max(entries, 1);
+            } else {
+                for (uint32_t c : mGlobal->colors())
+                    palette.push_back(unpack(c));
+                palette.push_back(Rgb{});
+            }
+            e.minCodeSize = std::max(2, bitSizeOf(entries));
+            LzwTuning tuning;
+            tuning.lossy = std::clamp(mOptions.lossy, 0, kMaxLossy);
+            tuning.palette = &palette;
+            tuning.transparentIndex = e.transparent;
+            e.codes = encodeTunedLzw(e.indices, w, e.minCodeSize, tuning);
+            const std::size_t data = e.codes.codes.size();
+            e.cost = data + (data + 254) / 255 + 2 + (local ? std::size_t(3) << bitSizeOf(entries) : 0);
+            if (local)
+                e.table = std::move(palette);
+            if (e.cost < best.cost)
+                best = std::move(e);
+            return true;
+        };
+
+        // A local table is only worth its bytes when the frame's colours take fewer bits a code.
+        bool tryLocal = !mGlobal;
+        if (mGlobal) {
+            ColorIndex drawn;
+            const int fewer = 1 << (bitSizeOf(mGlobalTransparent + 1) - 1);
+            for (int y = 0; y < h && drawn.size() < fewer; ++y) {
+                const uint32_t *src = current.data() + std::size_t(rect.y0 + y) * mW + rect.x0;
+                for (int x = 0; x < w; ++x)
+                    if (kind[std::size_t(y) * w + x] == 0)
+                        drawn.add(src[x]);
+            }
+            tryLocal = drawn.size() < fewer && fewer > 2;
+        }
+        for (const bool local : {false, true}) {
+            if (local ? !tryLocal : !mGlobal)
+                continue;
+            tryEncoding(local, Kept::Transparent);
+            if (anyKept && !anyClear)
+                tryEncoding(local, Kept::Colour);
+        }
+        if (best.cost == std::numeric_limits<std::size_t>::max())
+            throw NotRewritable{};
+        return best;
+    }
+
+    const TGIFImage &mDocument;
+    const DeepOptions mOptions;
+    FrameComposer mComposer;
+    std::vector<const TGIFSubImage *> mSources;
+    int mW = 0, mH = 0;
+    std::optional<ColorIndex> mGlobal;
+    int mGlobalTransparent = 0;
+};
+
+} // namespace
+
+TGIFImage deepOptimizedCopy(const TGIFImage &document, const DeepOptions &options)
+{
+    try {
+        return Rewriter(document, options).run();
+    } catch (const NotRewritable &) {
+        return optimizedCopy(document);
+    }
+}
+
+void saveDeepOptimizedToFile(const TGIFImage &document, const std::string &path, const DeepOptions &options)
+{
+    const TGIFImage copy = deepOptimizedCopy(document, options);
+    writeFileAtomically(path, [&](std::ostream &stream) { copy.SaveToStream(stream); });
+}
+
+} // namespace doc

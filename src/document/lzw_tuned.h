@@ -1,0 +1,39 @@
+#pragma once
+
+#include "picture.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace doc {
+
+/** What the size-hunting LZW encoder may do beyond the plain greedy encoding. */
+struct LzwTuning {
+    /**
+     * 0 keeps every index. Above 0 (up to 200), a string is extended while the next pixel's colour
+     * lies within an error that grows with this value; the error made is carried along the row so
+     * that flat areas dither rather than band. Needs `palette`.
+     */
+    int lossy = 0;
+    const std::vector<Rgb> *palette = nullptr;
+    /** An index that is never replaced by another one nor replaces one (-1: none). */
+    int transparentIndex = -1;
+};
+
+/** LZW codes packed into bytes (no code size byte, no sub-blocks) and the largest index they hold. */
+struct TunedCodes {
+    std::vector<uint8_t> codes;
+    uint8_t highest = 0;
+};
+
+/**
+ * Encodes `indices` (rows of `width`, top down) clearing the table as soon as it is full and, when
+ * it fills, again keeping the full table until its codes stop paying; returns the shorter. With
+ * lossy tuning `indices` are replaced by what the returned codes decode to.
+ */
+TunedCodes encodeTunedLzw(std::vector<uint8_t> &indices, int width, int minCodeSize, const LzwTuning &tuning = {});
+
+/** The highest lossy value; larger requests are clamped to it. */
+inline constexpr int kMaxLossy = 200;
+
+} // namespace doc

@@ -1,0 +1,115 @@
+// The size-hunting LZW encoder: whatever it chooses, the codes decode to the indices it reports,
+// exact input stays exact, chosen pixels take one of their two allowed indices, and lossy pixels
+// stay near their colour.
+
+#include "document/gif_reader.h"
+#include "document/lzw_tuned.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace doc;
+
+namespace {
+
+std::vector<uint8_t> decode(const TunedCodes &tuned, int width, int height, int minCodeSize)
+{
+    CompressedPixels c;
+    c.width = width;
+    c.height = height;
+    c.minCodeSize = minCodeSize;
+    c.codes = tuned.codes;
+    c.codes.insert(c.codes.end(), 8, uint8_t(0));
+    bool underrun = false;
+    try {
+        const FramePixels rows = decodeFramePixels(c.codes.data(), tuned.codes.size(), c, &underrun);
+        EXPECT_FALSE(underrun);
+        return *rows.toIndices();
+    } catch (const std::exception &e) {
+        ADD_FAILURE() << "the codes do not decode: " << e.what();
+        return {};
+    }
+}
+
+/** Pictures that drive the table through its corners: noise fills it fast, runs build long chains. */
+std::vector<uint8_t> picture(const std::string &kind, int w, int h, int colors, std::mt19937 &rng)
+{
+    std::vector<uint8_t> px(std::size_t(w) * h);
+    for (std::size_t i = 0; i < px.size(); ++i) {
+        const int x = int(i % w), y = int(i / w);
+        if (kind == "noise")
+            px[i] = uint8_t(rng() % colors);
+        else if (kind == "runs")
+            px[i] = uint8_t((x / 37 + y / 5) % colors);
+        else // mostly flat with specks, like a screen region
+            px[i] = rng() % 50 ? uint8_t((y / 20) % colors) : uint8_t(rng() % colors);
+    }
+    return px;
+}
+
+} // namespace
+
+TEST(LzwTuned, CodesDecodeToWhatTheEncoderReports)
+{
+    std::mt19937 rng(7);
+    struct Case {
+        std::string kind;
+        int w, h, colors, minCodeSize;
+    };
+    const Case cases[] = {
+        {"noise", 300, 200, 256, 8}, {"noise", 97, 61, 4, 2},  {"runs", 640, 480, 256, 8},
+        {"runs", 1, 5000, 3, 2},     {"screen", 400, 300, 16, 4}, {"screen", 1, 1, 2, 2},
+    };
+    std::vector<Rgb> palette(256);
+    for (int i = 0; i < 256; ++i)
+        palette[std::size_t(i)] = Rgb{uint8_t(i), uint8_t(i * 7), uint8_t(255 - i)};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.kind + " " + std::to_string(c.w) + "x" + std::to_string(c.h));
+        const std::vector<uint8_t> original = picture(c.kind, c.w, c.h, c.colors, rng);
+
+        std::vector<uint8_t> exact = original;
+        const TunedCodes plain = encodeTunedLzw(exact, c.w, c.minCodeSize);
+        EXPECT_EQ(exact, original);
+        EXPECT_EQ(decode(plain, c.w, c.h, c.minCodeSize), original);
+
+        for (const int lossy : {20, 80, 200}) {
+            std::vector<uint8_t> near = original;
+            LzwTuning tuning;
+            tuning.lossy = lossy;
+            tuning.palette = &palette;
+            tuning.transparentIndex = 1;
+            const TunedCodes codes = encodeTunedLzw(near, c.w, c.minCodeSize, tuning);
+            ASSERT_EQ(decode(codes, c.w, c.h, c.minCodeSize), near) << "lossy " << lossy;
+            EXPECT_LE(codes.codes.size(), plain.codes.size() + 8) << "lossy " << lossy;
+            for (std::size_t i = 0; i < near.size(); ++i) {
+                // The transparent index is never traded, in either direction.
+                ASSERT_EQ(near[i] == 1, original[i] == 1) << i;
+                const Rgb a = palette[original[i]], b = palette[near[i]];
+                const int d = (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
+                ASSERT_LE(d, (lossy * 3 / 4 + 2) * (lossy * 3 / 4 + 2)) << i;
+            }
+        }
+    }
+}
+
+TEST(LzwTuned, LossyShrinksNoisyPicturesAndZeroIsExact)
+{
+    std::mt19937 rng(11);
+    std::vector<Rgb> palette(256);
+    for (int i = 0; i < 256; ++i)
+        palette[std::size_t(i)] = Rgb{uint8_t(i), uint8_t(i), uint8_t(i)};
+    // A grey ramp with noise of a few levels: what lossy compression is for.
+    std::vector<uint8_t> px(200 * 200);
+    for (std::size_t i = 0; i < px.size(); ++i)
+        px[i] = uint8_t(std::clamp(int(i % 200) + int(rng() % 7) - 3, 0, 255));
+    std::vector<uint8_t> a = px, b = px;
+    LzwTuning zero;
+    zero.palette = &palette;
+    LzwTuning eighty = zero;
+    eighty.lossy = 80;
+    const std::size_t exact = encodeTunedLzw(a, 200, 8, zero).codes.size();
+    const std::size_t lossy = encodeTunedLzw(b, 200, 8, eighty).codes.size();
+    EXPECT_EQ(a, px);
+    EXPECT_LT(lossy * 2, exact);
+}
