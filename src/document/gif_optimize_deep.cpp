@@ -6,6 +6,8 @@
 #include "lzw_tuned.h"
 
 #include <algorithm>
+#include <deque>
+#include <future>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -170,13 +172,9 @@ public:
 
             // A picture that repeats the one before only lengthens it.
             if (k > 0 && lastDisposal == 1 && !userInput && current == shown && !(hasNext && needsClearing(current, next))) {
-                TGIFSubImage &prev = out.frame(out.count() - 1);
-                TGIFGraphicControlExtension *g = prev.graphicControl();
-                const bool prevInput = g && g->userInput();
-                if (!prevInput && (g ? g->delay : 0) + delay <= 0xFFFF) {
-                    if (!g)
-                        g = prev.addGraphicControl();
-                    g->delay = uint16_t(g->delay + delay);
+                Pending &prev = mPending.back();
+                if (!prev.userInput && prev.delay + delay <= 0xFFFF) {
+                    prev.delay = uint16_t(prev.delay + delay);
                     if (hasNext)
                         std::swap(current, next);
                     continue;
@@ -207,37 +205,17 @@ public:
                 rect.add(0, 0); // a frame must draw something; one transparent pixel shows nothing new
             }
 
-            Encoding e = encodeFrame(shown, current, rect);
-            TGIFSubImage &f = out.appendFrame(TGIFSubImage());
-            f.left = uint16_t(rect.x0);
-            f.top = uint16_t(rect.y0);
-            if (e.local) {
-                TGIFColorMap map;
-                map.entries = e.table;
-                f.setColorMap(std::move(map));
-            }
-            CompressedPixels codes;
-            codes.width = rect.width();
-            codes.height = rect.height();
-            codes.minCodeSize = e.minCodeSize;
-            codes.ours = true;
-            codes.highest = e.codes.highest;
-            codes.codes = std::move(e.codes.codes);
-            codes.codes.insert(codes.codes.end(), 8, uint8_t(0));
-            f.setPixelCodes(std::move(codes));
-
-            const bool usesTransparent =
-                e.transparent >= 0 && std::find(e.indices.begin(), e.indices.end(), uint8_t(e.transparent)) != e.indices.end();
-            if (delay != 0 || usesTransparent || userInput || disposal != 1) {
-                TGIFGraphicControlExtension *g = f.addGraphicControl();
-                g->delay = delay;
-                g->setDisposal(disposal);
-                g->setUserInput(userInput);
-                if (usesTransparent) {
-                    g->setTransparent(true);
-                    g->transparentIndex = uint8_t(e.transparent);
-                }
-            }
+            Pending pending;
+            pending.rect = rect;
+            pending.disposal = disposal;
+            pending.delay = delay;
+            pending.userInput = userInput;
+            // Encoding is most of the work: it runs beside the composition of the frames after.
+            pending.encoding = std::async(std::launch::async,
+                                          [this, region = regionOf(shown, current, rect)] { return encodeRegion(region); });
+            mPending.push_back(std::move(pending));
+            while (mPending.size() > 2)
+                finishOldest(out);
 
             // What the screen shows for the next frame: this frame drawn, then disposed of.
             if (disposal == 2) {
@@ -252,6 +230,8 @@ public:
                 std::swap(current, next);
         }
 
+        while (!mPending.empty())
+            finishOldest(out);
         if (out.count() >= 2)
             for (int e = 0; e < mDocument.frame(0).extensionCount(); ++e)
                 if (mDocument.frame(0).extension(e)->kind() == ExtensionKind::Loop) {
@@ -262,6 +242,52 @@ public:
     }
 
 private:
+    /** A frame whose rectangle and disposal are chosen, its encoding on its way. */
+    struct Pending {
+        Box rect;
+        int disposal = 1;
+        uint16_t delay = 0;
+        bool userInput = false;
+        std::future<Encoding> encoding;
+    };
+
+    void finishOldest(TGIFImage &out)
+    {
+        Pending p = std::move(mPending.front());
+        mPending.pop_front();
+        Encoding e = p.encoding.get();
+        TGIFSubImage &f = out.appendFrame(TGIFSubImage());
+        f.left = uint16_t(p.rect.x0);
+        f.top = uint16_t(p.rect.y0);
+        if (e.local) {
+            TGIFColorMap map;
+            map.entries = e.table;
+            f.setColorMap(std::move(map));
+        }
+        CompressedPixels codes;
+        codes.width = p.rect.width();
+        codes.height = p.rect.height();
+        codes.minCodeSize = e.minCodeSize;
+        codes.ours = true;
+        codes.highest = e.codes.highest;
+        codes.codes = std::move(e.codes.codes);
+        codes.codes.insert(codes.codes.end(), 8, uint8_t(0));
+        f.setPixelCodes(std::move(codes));
+
+        const bool usesTransparent =
+            e.transparent >= 0 && std::find(e.indices.begin(), e.indices.end(), uint8_t(e.transparent)) != e.indices.end();
+        if (p.delay != 0 || usesTransparent || p.userInput || p.disposal != 1) {
+            TGIFGraphicControlExtension *g = f.addGraphicControl();
+            g->delay = p.delay;
+            g->setDisposal(p.disposal);
+            g->setUserInput(p.userInput);
+            if (usesTransparent) {
+                g->setTransparent(true);
+                g->transparentIndex = uint8_t(e.transparent);
+            }
+        }
+    }
+
     void compose(int k, std::vector<uint32_t> &dst)
     {
         const Picture p = mComposer.ComposedFrame(k);
@@ -384,24 +410,42 @@ private:
         return best;
     }
 
-    /** Every way to write the frame's rectangle that the colours allow, the cheapest kept. */
-    Encoding encodeFrame(const std::vector<uint32_t> &shown, const std::vector<uint32_t> &current, const Box &rect)
-    {
-        const int w = rect.width(), h = rect.height();
-        // Per pixel: 0 must be drawn, 1 may be transparent or repeat its colour, 2 must stay transparent.
-        std::vector<uint8_t> kind(std::size_t(w) * std::size_t(h));
+    /** What a frame's rectangle holds: its colours and, per pixel, what it may be written as. */
+    struct Region {
+        int w = 0, h = 0;
+        std::vector<uint32_t> colors;
+        // 0 must be drawn, 1 may be transparent or repeat its colour, 2 must stay transparent.
+        std::vector<uint8_t> kind;
         bool anyKept = false, anyClear = false;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
+    };
+
+    Region regionOf(const std::vector<uint32_t> &shown, const std::vector<uint32_t> &current, const Box &rect) const
+    {
+        Region r;
+        r.w = rect.width();
+        r.h = rect.height();
+        r.kind.resize(std::size_t(r.w) * std::size_t(r.h));
+        r.colors.resize(r.kind.size());
+        for (int y = 0; y < r.h; ++y)
+            for (int x = 0; x < r.w; ++x) {
                 const std::size_t i = std::size_t(rect.y0 + y) * mW + rect.x0 + x;
                 uint8_t k = 0;
                 if (current[i] == shown[i])
                     k = current[i] == kUnpainted ? 2 : 1;
-                anyKept |= k == 1;
-                anyClear |= k == 2;
-                kind[std::size_t(y) * w + x] = k;
+                r.anyKept |= k == 1;
+                r.anyClear |= k == 2;
+                r.kind[std::size_t(y) * r.w + x] = k;
+                r.colors[std::size_t(y) * r.w + x] = current[i];
             }
+        return r;
+    }
 
+    /** Every way to write a region that the colours allow, the cheapest kept. Runs on any thread. */
+    Encoding encodeRegion(const Region &region) const
+    {
+        const int w = region.w, h = region.h;
+        const std::vector<uint8_t> &kind = region.kind;
+        const bool anyKept = region.anyKept, anyClear = region.anyClear;
         Encoding best;
         // Kept pixels: all transparent, or all their colour.
         enum class Kept { Transparent, Colour };
@@ -413,7 +457,7 @@ private:
             ColorIndex localColors;
             e.indices.resize(kind.size());
             for (int y = 0; y < h; ++y) {
-                const uint32_t *src = current.data() + std::size_t(rect.y0 + y) * mW + rect.x0;
+                const uint32_t *src = region.colors.data() + std::size_t(y) * w;
                 for (int x = 0; x < w; ++x) {
                     const std::size_t i = std::size_t(y) * w + x;
                     const uint8_t k = kind[i];
@@ -455,9 +499,14 @@ private:
             tuning.lossy = std::clamp(mOptions.lossy, 0, kMaxLossy);
             tuning.palette = &palette;
             tuning.transparentIndex = e.transparent;
+            const std::size_t tableBytes = local ? std::size_t(3) << bitSizeOf(entries) : 0;
+            if (best.cost != std::numeric_limits<std::size_t>::max())
+                tuning.giveUpAfter = best.cost > tableBytes ? best.cost - tableBytes : 0;
             e.codes = encodeTunedLzw(e.indices, w, e.minCodeSize, tuning);
+            if (e.codes.abandoned)
+                return true;
             const std::size_t data = e.codes.codes.size();
-            e.cost = data + (data + 254) / 255 + 2 + (local ? std::size_t(3) << bitSizeOf(entries) : 0);
+            e.cost = data + (data + 254) / 255 + 2 + tableBytes;
             if (local)
                 e.table = std::move(palette);
             if (e.cost < best.cost)
@@ -471,7 +520,7 @@ private:
             ColorIndex drawn;
             const int fewer = 1 << (bitSizeOf(mGlobalTransparent + 1) - 1);
             for (int y = 0; y < h && drawn.size() < fewer; ++y) {
-                const uint32_t *src = current.data() + std::size_t(rect.y0 + y) * mW + rect.x0;
+                const uint32_t *src = region.colors.data() + std::size_t(y) * w;
                 for (int x = 0; x < w; ++x)
                     if (kind[std::size_t(y) * w + x] == 0)
                         drawn.add(src[x]);
@@ -497,6 +546,7 @@ private:
     int mW = 0, mH = 0;
     std::optional<ColorIndex> mGlobal;
     int mGlobalTransparent = 0;
+    std::deque<Pending> mPending;
 };
 
 } // namespace

@@ -168,6 +168,8 @@ public:
         ++mNextCode;
     }
 
+    uint64_t bits() const { return mSink.bits(); }
+
     std::vector<uint8_t> finish(std::optional<uint32_t> last)
     {
         if (last)
@@ -206,8 +208,11 @@ private:
  * whose colour is near enough. `out` gets what the codes decode to.
  */
 std::vector<uint8_t> encodeGreedy(const std::vector<uint8_t> &indices, int width, int minCodeSize,
-                                  const LzwTuning &tuning, ClearPolicy policy, std::vector<uint8_t> &out, bool &filled)
+                                  const LzwTuning &tuning, ClearPolicy policy, std::vector<uint8_t> &out, bool &filled,
+                                  std::size_t giveUpAfter, bool &abandoned)
 {
+    const uint64_t limitBits = giveUpAfter >= (std::numeric_limits<uint64_t>::max() >> 4) ? std::numeric_limits<uint64_t>::max()
+                                                                                     : uint64_t(giveUpAfter) * 8;
     Coder coder(minCodeSize, policy, indices.size());
     Trie &t = coder.t;
     out.resize(indices.size());
@@ -268,6 +273,10 @@ std::vector<uint8_t> encodeGreedy(const std::vector<uint8_t> &indices, int width
         if (coder.mayDefine(i))
             coder.define(node, p);
         node = p;
+        if (coder.bits() > limitBits) {
+            abandoned = true;
+            return {};
+        }
     }
     filled = coder.filled;
     return coder.finish(node);
@@ -285,16 +294,22 @@ TunedCodes encodeTunedLzw(std::vector<uint8_t> &indices, int width, int minCodeS
     if (minCodeSize < 8 && highest >= (1u << minCodeSize))
         throw GifError(GifErrorKind::ColorNotInTable);
 
-    auto encode = [&](ClearPolicy policy, std::vector<uint8_t> &out, bool &filled) {
-        return encodeGreedy(indices, width, minCodeSize, tuning, policy, out, filled);
+    bool abandoned = false;
+    auto encode = [&](ClearPolicy policy, std::vector<uint8_t> &out, bool &filled, std::size_t giveUpAfter) {
+        return encodeGreedy(indices, width, minCodeSize, tuning, policy, out, filled, giveUpAfter, abandoned);
     };
     std::vector<uint8_t> decoded, other;
     bool filled = false;
-    std::vector<uint8_t> codes = encode(ClearPolicy::WhenFull, decoded, filled);
+    std::vector<uint8_t> codes = encode(ClearPolicy::WhenFull, decoded, filled, tuning.giveUpAfter);
+    if (abandoned) {
+        TunedCodes given;
+        given.abandoned = true;
+        return given;
+    }
     // A table that never filled leaves nothing to choose.
     if (filled) {
-        std::vector<uint8_t> b = encode(ClearPolicy::WhenWorse, other, filled);
-        if (b.size() < codes.size()) {
+        std::vector<uint8_t> b = encode(ClearPolicy::WhenWorse, other, filled, codes.size());
+        if (!abandoned && b.size() < codes.size()) {
             codes = std::move(b);
             decoded = std::move(other);
         }

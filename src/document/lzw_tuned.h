@@ -3,6 +3,7 @@
 #include "picture.h"
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace doc {
@@ -18,12 +19,16 @@ struct LzwTuning {
     const std::vector<Rgb> *palette = nullptr;
     /** An index that is never replaced by another one nor replaces one (-1: none). */
     int transparentIndex = -1;
+    /** The encoding is given up once its codes pass this many bytes (another way is known to be shorter). */
+    std::size_t giveUpAfter = std::numeric_limits<std::size_t>::max();
 };
 
 /** LZW codes packed into bytes (no code size byte, no sub-blocks) and the largest index they hold. */
 struct TunedCodes {
     std::vector<uint8_t> codes;
     uint8_t highest = 0;
+    /** Given up at LzwTuning::giveUpAfter: `codes` are not usable. */
+    bool abandoned = false;
 };
 
 /**
