@@ -14,6 +14,10 @@
 #include <regex>
 #include <sstream>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace doc;
 using namespace doc::formats;
 namespace fs = std::filesystem;
@@ -1237,6 +1241,86 @@ TEST(OwnDecoders, HugeAnnouncedPicturesAreRefusedBeforeAllocating)
     const Picture line = decodePicture(tga(512, 1, true, fourPackets), "tga");
     ASSERT_EQ(line.width(), 512);
     EXPECT_EQ(line.pixel(511, 0), (Rgb{3, 2, 1}));
+}
+
+namespace {
+
+/** An Animator Pro cel of 4 × 2 whose first frame chunk is `frameSize` bytes long, followed by `rest`. */
+std::vector<uint8_t> cel(uint32_t frameSize, const std::vector<uint8_t> &rest)
+{
+    std::vector<uint8_t> out(128, 0);
+    out[4] = 0x12, out[5] = 0xAF, out[6] = 1, out[8] = 4, out[10] = 2, out[12] = 8;
+    put32(out, frameSize);
+    put16(out, 0xF1FA);
+    put16(out, 1); // one chunk
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+
+/** A PNG of one black pixel with a text chunk that claims `textLength` bytes and holds 4. */
+std::vector<uint8_t> pngWithText(uint32_t textLength)
+{
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&](const char *type, uint32_t length, const std::vector<uint8_t> &data) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(uint8_t(length >> shift));
+        out.insert(out.end(), type, type + 4);
+        out.insert(out.end(), data.begin(), data.end());
+        out.insert(out.end(), 4, 0); // CRC, never reached
+    };
+    chunk("IHDR", 13, {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0});
+    chunk("tEXt", textLength, {'a', 0, 'b', 'c'});
+    return out;
+}
+
+} // namespace
+
+TEST(OwnDecoders, ChunksThatRunPastTheirFrameOrFileAreRefused)
+{
+    const struct {
+        const char *name;
+        std::vector<uint8_t> bytes;
+        const char *extension;
+    } cases[] = {
+        // The frame ends before its own header does: its byte-run chunk would be read past the file.
+        {"cel frame shorter than its header", cel(10, {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0, 0, 0, 15, 0}), "cel"},
+        {"png text chunk of 2 GB", pngWithText(0x7FFFFFF0), "png"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            decodePicture(c.bytes, c.extension);
+            ADD_FAILURE() << "decoded";
+        } catch (const ImportError &e) {
+            EXPECT_EQ(e.kind(), ImportErrorKind::Corrupt) << e.what();
+            EXPECT_NE(std::string(e.what()).find("truncated"), std::string::npos) << e.what();
+        }
+    }
+
+#if !defined(__SANITIZE_ADDRESS__)
+    // The text chunk is refused before libpng allocates it: with 256 MB of address space to spare
+    // the answer is still the cut file, not a failed allocation.
+    const std::vector<uint8_t> png = pngWithText(0x7FFFFFF0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::ifstream status("/proc/self/statm");
+        long pages = 0;
+        status >> pages;
+        const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(256) << 20);
+        const rlimit limit{room, room};
+        setrlimit(RLIMIT_AS, &limit);
+        try {
+            decodePicture(png, "png");
+        } catch (const ImportError &e) {
+            _exit(std::string(e.what()).find("truncated") != std::string::npos ? 0 : 1);
+        }
+        _exit(2);
+    }
+    int result = 0;
+    waitpid(child, &result, 0);
+    EXPECT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == 0) << result;
+#endif
 }
 
 // ---- malformed files: an ImportError or a picture, never a crash or a hang -----------------------

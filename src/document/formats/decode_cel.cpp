@@ -182,15 +182,19 @@ Picture animatorPro(std::span<const uint8_t> bytes)
             in.seek(start + size); // prefix chunk, cel position data
             continue;
         }
-        const unsigned chunks = in.u16le();
-        in.skip(8);
+        // The frame's own fields and chunks are read within the frame: a frame shorter than its
+        // header would otherwise put its chunks past its end, and their data past the file's.
+        ByteReader frame(bytes.first(start + size), "CEL");
+        frame.seek(in.pos());
+        const unsigned chunks = frame.u16le();
+        frame.skip(8);
         for (unsigned c = 0; c < chunks; ++c) {
-            const std::size_t subStart = in.pos();
-            const uint32_t subSize = in.u32le();
-            const uint16_t subType = in.u16le();
-            if (subSize < 6 || subSize > start + size - subStart)
+            const std::size_t subStart = frame.pos();
+            const uint32_t subSize = frame.u32le();
+            const uint16_t subType = frame.u16le();
+            if (subSize < 6 || subSize > frame.size() - subStart)
                 corrupt("CEL: bad chunk size");
-            ByteReader data(bytes.subspan(in.pos(), subSize - 6), "CEL");
+            ByteReader data(bytes.subspan(frame.pos(), subSize - 6), "CEL");
             switch (subType) {
             case Color256:
                 readPalette(data, pic.palette(), false);
@@ -220,7 +224,7 @@ Picture animatorPro(std::span<const uint8_t> bytes)
             default: // postage stamp and others: nothing to draw
                 break;
             }
-            in.seek(subStart + subSize);
+            frame.seek(subStart + subSize);
         }
         return pic; // the first frame is the picture
     }

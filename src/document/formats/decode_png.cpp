@@ -53,12 +53,32 @@ uint8_t scaleSample(unsigned v, int depth)
     return uint8_t(v * 255 / ((1u << depth) - 1));
 }
 
+/**
+ * libpng allocates an ancillary chunk whole before reading it, so a length of gigabytes in a small
+ * file would cost them. Such a chunk cannot be complete: the file is refused as cut. Image data is
+ * read as it comes and left to libpng.
+ */
+void checkChunkLengths(std::span<const uint8_t> bytes)
+{
+    for (std::size_t at = 8; at + 8 <= bytes.size();) {
+        const uint8_t *p = bytes.data() + at;
+        const uint32_t length = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+        if (length > bytes.size() - at - 8) {
+            if (std::memcmp(p + 4, "IDAT", 4) != 0)
+                corrupt("PNG: truncated file");
+            return;
+        }
+        at += 12 + std::size_t(length);
+    }
+}
+
 } // namespace
 
 Picture decodePng(std::span<const uint8_t> bytes)
 {
     if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0)
         corrupt("PNG: not a PNG file");
+    checkChunkLengths(bytes);
     auto st = std::make_unique<PngState>();
     st->input.bytes = bytes;
     st->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &st->error, onError, onWarning);
