@@ -135,7 +135,8 @@ void FrameComposer::draw(const Frame &f)
         lut[3 * c + 2] = f.table->entries[c].b;
     }
 
-    const std::shared_ptr<const FramePixels> pixels = f.sub->pixelStore();
+    // Frames are composed in order, each once: rows decoded here are not worth a place in the cache.
+    const std::shared_ptr<const FramePixels> pixels = f.sub->passPixelStore();
     if (!pixels)
         return;
     const int span = x1 - x0;
@@ -459,7 +460,7 @@ private:
                     ReduceBitmapColors(job.composed, ReductionMode::OctreeQuantize, DitherMode::NearestColor, 8);
                 job.composed = Picture(); // free the composed picture before the next one comes
                 r.transparentEntry = transparentEntry(r.picture, job.covered, mFill);
-                job.covered = {};
+                job.covered = std::vector<uint8_t>();
                 compress(r);
                 std::lock_guard lock(mMutex);
                 mResults[std::size_t(job.index)] = std::move(r);

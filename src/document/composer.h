@@ -69,7 +69,7 @@ public:
 
 private:
     struct Frame {
-        const TGIFSubImage *sub = nullptr; // its rows are fetched when drawn, through the frame cache
+        const TGIFSubImage *sub = nullptr; // its rows are fetched when drawn, without filling the frame cache
         const TGIFColorMap *table = nullptr;
         int left = 0;
         int top = 0;

@@ -165,10 +165,12 @@ void PixelSlot::keepCodes(CompressedPixels codes)
         mSpillOffset = file->append(codes.codes.data(), bytes);
         mSpill = std::move(file);
         mSpillSize = bytes;
-        codes.codes = {};
+        codes.codes = std::vector<uint8_t>(); // "= {}" would keep the capacity
         mCodes = std::make_shared<const CompressedPixels>(std::move(codes));
         return;
     }
+    // What is counted is what is held: a buffer grown by appending holds up to twice its size.
+    codes.codes.shrink_to_fit();
     gCodesHeld += bytes;
     mCountedBytes += bytes;
     mCodes = std::make_shared<const CompressedPixels>(std::move(codes));
@@ -227,6 +229,18 @@ std::shared_ptr<const FramePixels> PixelSlot::rows()
     if (rows->heldBytes() >= kCachedFrameMinimum)
         FrameCache::instance().touch(shared_from_this(), rows->heldBytes());
     return rows;
+}
+
+std::shared_ptr<const FramePixels> PixelSlot::passRows() const
+{
+    std::shared_ptr<const CompressedPixels> codes;
+    {
+        std::lock_guard lock(mMutex);
+        if (mRows)
+            return mRows;
+        codes = codesLocked();
+    }
+    return std::make_shared<const FramePixels>(decodeFramePixels(codes->codes.data(), codes->codeBytes(), *codes));
 }
 
 std::shared_ptr<const CompressedPixels> PixelSlot::codes() const

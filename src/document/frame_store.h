@@ -53,6 +53,12 @@ public:
 
     /** The rows, decoded again when the cache dropped them. */
     std::shared_ptr<const FramePixels> rows();
+    /**
+     * The rows for one pass over many frames (open, save, optimise): those held when there are,
+     * else decoded for the caller alone. Neither kept nor counted, so that a pass over a long
+     * animation leaves the cache as it found it.
+     */
+    std::shared_ptr<const FramePixels> passRows() const;
     /** The codes (read back when they were spilled), or nullptr while the rows have not been compressed. */
     std::shared_ptr<const CompressedPixels> codes() const;
     /** Whether the codes wait in the spill file rather than in memory. */

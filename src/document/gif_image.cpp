@@ -103,10 +103,20 @@ bool TGIFSubImage::hasPixels() const
 
 std::shared_ptr<const FramePixels> TGIFSubImage::pixelStore() const
 {
+    return pixelStore(false);
+}
+
+std::shared_ptr<const FramePixels> TGIFSubImage::passPixelStore() const
+{
+    return pixelStore(true);
+}
+
+std::shared_ptr<const FramePixels> TGIFSubImage::pixelStore(bool pass) const
+{
     if (width == 0 || height == 0)
         return nullptr;
     if (!mDenseOwned && mSlot && mSlot->width() == width && mSlot->height() == height)
-        return mSlot->rows();
+        return pass ? mSlot->passRows() : mSlot->rows();
     // Made from the flat indices (shared, not copied), or the rectangle changed under the slot.
     const std::vector<uint8_t> &flat = pixels();
     if (flat.size() < std::size_t(width) * height)

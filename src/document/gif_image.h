@@ -163,6 +163,8 @@ public:
      * make a new store.
      */
     std::shared_ptr<const FramePixels> pixelStore() const;
+    /** As pixelStore, for one pass over many frames: rows decoded for it are not kept (PixelSlot::passRows). */
+    std::shared_ptr<const FramePixels> passPixelStore() const;
     /** Whether pixelStore() has rows for the whole rectangle, without decoding them. */
     bool pixelsCoverFrame() const;
     /** Replaces the indices; the cached picture is dropped. width and height are set to the store's. */
@@ -200,6 +202,7 @@ public:
 
 private:
     friend class TGIFImage;
+    std::shared_ptr<const FramePixels> pixelStore(bool pass) const;
 
     TGIFColorMap mColorMap;
     // The indices: mSlot is what they are unless mDenseOwned, when the flat vector (set or

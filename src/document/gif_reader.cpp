@@ -541,29 +541,28 @@ private:
         codes.minCodeSize = minCodeSize;
         codes.interlaced = frame.interlaced;
         codes.fill = fill;
-        const std::size_t held = mHeld;
         bool underrun = false;
         FramePixels rows = decodeFramePixels(mLzw.data(), mLzw.size() - kBitReaderPadding, codes, &underrun,
-                                             [held](std::size_t bytes) { reserveWithin(held, bytes); });
+                                             [](std::size_t bytes) { reserveWithin(bytes); });
         if (underrun)
             warn(kWarnUnderrun);
-        // A large frame keeps the file's codes instead of its rows when they are much smaller; the
-        // rows come back through the frame cache when they are needed.
-        if (rows.heldBytes() >= kCachedFrameMinimum && mLzw.size() < rows.heldBytes() / 2) {
-            codes.codes = std::move(mLzw);
-            mLzw = {};
-            mHeld += codes.codes.size();
+        // A large frame keeps the file's codes rather than its rows (unless the codes are much the
+        // larger, as junk after the image's end makes them): codes beyond their budget go to the
+        // spill file, so a long animation is read in bounded memory, and the rows come back
+        // through the frame cache when they are needed.
+        if (rows.heldBytes() >= kCachedFrameMinimum && mLzw.size() < 2 * rows.heldBytes()) {
+            // A copy of the exact size: the gathering buffer grew by doubling, and is used again.
+            codes.codes.assign(mLzw.begin(), mLzw.end());
             frame.setPixelCodes(std::move(codes));
         } else {
-            mHeld += rows.heldBytes();
             frame.setPixelStore(std::move(rows));
         }
     }
 
-    /** Refuses, before it is allocated, a buffer that would take the document past its budget. */
-    static void reserveWithin(std::size_t held, std::size_t bytes)
+    /** Refuses, before it is allocated, a frame buffer beyond the per-frame budget. */
+    static void reserveWithin(std::size_t bytes)
     {
-        if (bytes > kGifPixelBudget || held > kGifPixelBudget - bytes)
+        if (bytes > kGifPixelBudget)
             throw GifError(GifErrorKind::TooLarge);
     }
 
@@ -582,7 +581,6 @@ private:
     const uint8_t *mData;
     std::size_t mSize;
     std::size_t mPos = 0;
-    std::size_t mHeld = 0; // bytes of indices the frames read so far hold
     std::vector<uint8_t> mLzw;
 };
 
@@ -669,8 +667,13 @@ void MappedFile::release(std::size_t upTo)
         return;
     const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
     const std::size_t end = std::min(upTo, mSize) / page * page;
-    if (end > 0)
-        ::madvise(const_cast<uint8_t *>(mData), end, MADV_DONTNEED);
+    // Only the pages passed since the last call: advising the whole prefix each frame would cost
+    // the length of the file, every frame.
+    if (end < mReleased)
+        mReleased = 0;
+    if (end > mReleased)
+        ::madvise(const_cast<uint8_t *>(mData) + mReleased, end - mReleased, MADV_DONTNEED);
+    mReleased = end;
 }
 
 void loadFromFile(TGIFImage &image, const std::string &path)
@@ -701,7 +704,7 @@ void TGIFImage::LoadFromStream(std::istream &stream)
         stream.seekg(start + std::streamoff(used));
 }
 
-void checkOpenable(const uint8_t *data, std::size_t size)
+void checkOpenable(const uint8_t *data, std::size_t size, const std::function<void(std::size_t)> &consumed)
 {
     if (size < 6 || !equalsNoCase(data, "GIF")
         || !(equalsNoCase(data + 3, "87a") || equalsNoCase(data + 3, "89a")))
@@ -746,6 +749,9 @@ void checkOpenable(const uint8_t *data, std::size_t size)
                 pos += colorTableBytes(packed);
             ++pos; // minimum code size
             skipSubBlocks();
+            // Walking a long file touches all of it: what is behind can be given back.
+            if (consumed)
+                consumed(pos);
         } else {
             // The trailer, or a block the reader itself judges.
             return;

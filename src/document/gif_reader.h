@@ -12,11 +12,11 @@
 namespace doc {
 
 /**
- * The most pixels one frame may announce, and the most bytes of indices one document may hold.
+ * The most pixels one frame may announce, and the most bytes of indices one frame may hold.
  * A few bytes of LZW can legitimately describe a huge frame; rows its data never reach are held as
- * their fill value, so what a frame holds follows its decoded data, and a frame or a document
- * beyond these budgets is refused with GifErrorKind::TooLarge before anything of that size is
- * allocated.
+ * their fill value, so what a frame holds follows its decoded data, and a frame beyond this budget
+ * is refused with GifErrorKind::TooLarge before anything of that size is allocated. A document
+ * has no such limit: its large frames are held as codes, spilled to disk beyond their budget.
  */
 inline constexpr std::size_t kGifPixelBudget = std::size_t(1) << 30;
 
@@ -66,12 +66,16 @@ public:
 
     const uint8_t *data() const { return mData; }
     std::size_t size() const { return mSize; }
-    /** The bytes before `upTo` will not be read soon: their pages may leave memory. */
+    /**
+     * The bytes before `upTo` will not be read soon: their pages may leave memory. A smaller
+     * `upTo` than before starts a new walk from the beginning.
+     */
     void release(std::size_t upTo);
 
 private:
     const uint8_t *mData = nullptr;
     std::size_t mSize = 0;
+    std::size_t mReleased = 0; // pages before this were given back since the walk began
     std::vector<uint8_t> mCopy;
 };
 
@@ -83,8 +87,9 @@ std::vector<uint8_t> readWholeFile(const std::string &path);
  * "GIF87a" or "GIF89a" (letter case ignored, no prefix) or it throws GifErrorKind::UnknownVersion;
  * an extension label other than 0x01, 0xF9, 0xFE, 0xFF throws UnrecognizedExtension with
  * "Unrecognized extension block: xx". Walks the block structure only (no pixel decoding); a file cut
- * short or otherwise malformed is left for loadFromBytes to judge.
+ * short or otherwise malformed is left for loadFromBytes to judge. `consumed` is told, now and then,
+ * up to where the bytes were walked (as loadFromBytes tells it).
  */
-void checkOpenable(const uint8_t *data, std::size_t size);
+void checkOpenable(const uint8_t *data, std::size_t size, const std::function<void(std::size_t)> &consumed = {});
 
 } // namespace doc

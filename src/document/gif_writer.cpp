@@ -180,7 +180,7 @@ void putFrame(std::vector<uint8_t> &out, const TGIFImage &document, const TGIFSu
                            codes->height == frame.height && codes->minCodeSize == minCodeSize;
     std::shared_ptr<const FramePixels> pixels;
     if (!copyCodes) {
-        pixels = frame.pixelStore();
+        pixels = frame.passPixelStore();
         if (!pixels)
             throw GifError(GifErrorKind::InvalidDimensions);
     }

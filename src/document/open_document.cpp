@@ -107,7 +107,7 @@ TGIFImage openForEditing(const std::string &path, const TGIFImage::ProgressHandl
     if (readSeconds)
         *readSeconds = std::chrono::duration<double>(t1 - t0).count();
 
-    checkOpenable(file.data(), file.size());
+    checkOpenable(file.data(), file.size(), [&file](std::size_t upTo) { file.release(upTo); });
     file.release(file.size());
     joinFramesWithoutImage(image);
     FlattenFrames(image);

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <sstream>
@@ -75,6 +76,8 @@ TEST(FrameStore, FramesEvictedFromTheCacheComeBackAsTheyWere)
         held.frame(i).setPixelStore(*flat.frame(i).pixelStore());
     const CacheBudget budget(400 * 300);
 
+    for (int i : {0, 5, 11, 3, 4, 11})
+        EXPECT_EQ(*held.frame(i).pixelStore(), *flat.frame(i).pixelStore()) << "frame " << i;
     doc::FrameComposer a(flat), b(held);
     for (int i : {0, 5, 11, 3, 4})
         EXPECT_EQ(a.ComposedFrame(i).data(), b.ComposedFrame(i).data()) << "frame " << i;
@@ -114,6 +117,69 @@ int spillFiles()
     for (const auto &e : std::filesystem::directory_iterator(doc::spillFolder(), ec))
         n += e.path().filename().string().rfind("spill-", 0) == 0;
     return n;
+}
+
+/** Bytes the allocator has handed out and not had back. */
+std::size_t heapInUse()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+/** Points the spill folder at a fresh temporary folder and sets the budget of codes in memory. */
+struct SpillSetting {
+    explicit SpillSetting(std::size_t budget)
+    {
+        const std::string cache = testing::TempDir() + "/spill-cache";
+        std::filesystem::remove_all(cache);
+        setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+        doc::setSpillBudget(budget);
+    }
+    ~SpillSetting()
+    {
+        doc::setSpillBudget(std::size_t(256) << 20);
+        unsetenv("XDG_CACHE_HOME");
+    }
+};
+
+TEST(FrameStore, ReadingAndFlatteningALongAnimationHoldsWhatTheBudgetsAllow)
+{
+    // Noisy frames: their codes are about as large as their indices (5 MB in all).
+    TGIFImage source = animation(40);
+    std::mt19937 random(3);
+    for (int i = 0; i < source.count(); ++i) {
+        std::vector<uint8_t> px = source.frame(i).pixels();
+        for (uint8_t &v : px)
+            v = uint8_t(random() % 5);
+        source.frame(i).setPixels(std::move(px));
+    }
+    const std::string data = saved(source);
+    auto openAndSave = [&] {
+        TGIFImage image;
+        doc::loadFromBytes(image, reinterpret_cast<const uint8_t *>(data.data()), data.size());
+        doc::FlattenFrames(image, 2);
+        return saved(image);
+    };
+    const std::string expected = openAndSave();
+
+    const CacheBudget cache(std::size_t(64) << 20);
+    const std::size_t budget = std::size_t(512) << 10;
+    const SpillSetting spill(budget);
+    const std::size_t before = heapInUse();
+    const std::size_t cached = doc::frameCacheHeld();
+    {
+        TGIFImage image;
+        doc::loadFromBytes(image, reinterpret_cast<const uint8_t *>(data.data()), data.size());
+        EXPECT_LE(doc::codesHeld(), budget);
+        EXPECT_LT(heapInUse() - before, budget + (std::size_t(1) << 20)) << "what was spilled left nothing behind";
+        doc::FlattenFrames(image, 2);
+        EXPECT_LE(doc::codesHeld(), budget);
+        // Composing reads each frame once: nothing of it stays in the cache.
+        EXPECT_EQ(doc::frameCacheHeld(), cached);
+        EXPECT_EQ(spillFiles(), 1);
+        EXPECT_EQ(saved(image), expected);
+    }
+    EXPECT_EQ(spillFiles(), 0);
 }
 
 TEST(FrameStore, SpillFileGoesWithTheDocumentAndAfterAKillAtTheNextStart)
