@@ -1,6 +1,8 @@
 #include "app/mainform.h"
 #include "app/startup.h"
 #include "document/frame_store.h"
+#include "settings/cache_settings.h"
+#include "settings/settings_store.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -25,6 +27,8 @@ int main(int argc, char *argv[])
     if (qtTranslator.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
+
+    doc::setFrameCacheBudget(std::size_t(settings::readFrameCacheMegabytes(*settings::openStore())) << 20);
 
     const std::unique_ptr<app::TMainform> editor = app::startEditor(QApplication::arguments().mid(1));
     return QApplication::exec();

@@ -1,3 +1,4 @@
+#include "settings/cache_settings.h"
 #include "settings/settings_store.h"
 
 #include <QStandardPaths>
@@ -50,6 +51,34 @@ private slots:
         QCOMPARE(store->value(QStringLiteral("Software/Movaro Gif/Recent/F1")).toString(), QStringLiteral("/tmp/a.gif"));
         QVERIFY(!store->contains(QStringLiteral("Software/Movaro Gif/Recent/F2"))); // unchanged values are not written
         QCOMPARE(settings::readRecentFiles(*store)[0], QStringLiteral("/tmp/a.gif"));
+        store->clear();
+    }
+
+    void frameCacheBudget_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("megabytes");
+        QTest::newRow("missing: the default, written") << QVariant() << 512;
+        QTest::newRow("a number") << QVariant(QStringLiteral("1024")) << 1024;
+        QTest::newRow("spaces around") << QVariant(QStringLiteral(" 200 ")) << 200;
+        QTest::newRow("too small") << QVariant(QStringLiteral("1")) << 32;
+        QTest::newRow("negative") << QVariant(QStringLiteral("-5")) << 32;
+        QTest::newRow("too large") << QVariant(QStringLiteral("99999999999")) << 65536;
+        QTest::newRow("no number") << QVariant(QStringLiteral("beaucoup")) << 512;
+    }
+
+    void frameCacheBudget()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, megabytes);
+        QStandardPaths::setTestModeEnabled(true);
+        auto store = settings::openStore();
+        store->clear();
+        if (stored.isValid())
+            store->setValue(settings::frameCacheKey, stored);
+        QCOMPARE(settings::readFrameCacheMegabytes(*store), megabytes);
+        if (!stored.isValid())
+            QCOMPARE(store->value(settings::frameCacheKey).toInt(), 512);
         store->clear();
     }
 };
