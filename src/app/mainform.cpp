@@ -3,6 +3,7 @@
 
 #include "animation_view.h"
 #include "command_rules.h"
+#include "undo_commands.h"
 #include "views.h"
 
 #include <QAction>
@@ -253,6 +254,7 @@ void TMainform::createMenus()
     QMenu *edit = bar->addMenu(QStringLiteral("&Edition"));
     edit->setObjectName(QStringLiteral("Edit1"));
     edit->menuAction()->setStatusTip(QStringLiteral("Commandes d'édition"));
+    createUndoItems(edit);
     QAction *copyItem = makeAction(QStringLiteral("CopyItem"), QStringLiteral("Co&pier"),
                                    QStringLiteral("Copier|Copier la sélection et la mettre dans le Presse-papiers"));
     copyItem->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
@@ -374,7 +376,7 @@ void TMainform::createToolBars()
     QAction *toolButton1 = makeAction(QStringLiteral("ToolButton1"), QStringLiteral("&Ouvrir"),
                                       QStringLiteral("Ouvrir|Ouvrir un fichier"), QStringLiteral("document-open"));
     connect(toolButton1, &QAction::triggered, this, [this] { FileOpen1Execute(OpenSource::Dialog); });
-    ToolBar1->addActions({tbNew, toolButton1, save});
+    ToolBar1->addActions({tbNew, toolButton1, save, undoItem, redoItem});
     ToolBar1->addSeparator();
     ToolBar1->addActions({play, stop});
 }
@@ -495,6 +497,7 @@ QWidget *TMainform::createSidePanel()
     rateLayout->addWidget(Period);
     rateLayout->addStretch();
     connect(Period, &QSpinBox::valueChanged, this, [this] { PeriodChange(); });
+    connect(Period, &QSpinBox::editingFinished, this, [this] { mHistory->endEditSession(); });
 
     // "Commentaires"
     auto [commentPanel, commentBody] = panel(QStringLiteral("pnlComments"), QStringLiteral("Commentaires"), true, 97, 2);

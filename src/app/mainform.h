@@ -47,6 +47,7 @@ class CommandRules;
 class PanelHeader;
 class PictureBox;
 class ThumbnailSlot;
+class UndoHistory;
 
 /**
  * The editor's main window. It owns the one animation document and every command on it; the
@@ -209,6 +210,13 @@ public:
     void Configurationdelimpression1Click();
     void Imprimer1Click();
 
+    // --- undo and redo (mainform_undo.cpp) ------------------------------------------------------
+    UndoHistory &history() const { return *mHistory; }
+    /** Edition ▸ "A&nnuler" and "&Refaire", also on the tool bar beside Save. */
+    QAction *undoItem = nullptr, *redoItem = nullptr;
+    /** A step name from a menu text: without its mnemonic and trailing dots. */
+    static QString stepName(const QString &menuText);
+
     // --- playback ------------------------------------------------------------------------------
     void playClick();
     /** Stops playback; the still view comes back. */
@@ -260,6 +268,12 @@ private:
     /** Runs the effect of row `row` of the menu's table in front of the selected frame. */
     void runEffect(int row);
     void createToolBars();
+    /** The history and its two items at the top of `edit`. */
+    void createUndoItems(QMenu *edit);
+    /** The window after a step was undone or redone; `frame` is the one to show. */
+    void refreshAfterStep(int frame);
+    /** The undo history's bound in megabytes, kept with the window's settings. */
+    void setUndoMemory(int megabytes);
     QWidget *createSidePanel();
     QWidget *createFramesArea();
     QWidget *createViewArea();
@@ -312,6 +326,7 @@ private:
     std::unique_ptr<Prompter> mPrompter;
     std::unique_ptr<UrlOpener> mUrlOpener;
     CommandRules *mRules = nullptr;
+    UndoHistory *mHistory = nullptr;
     std::unique_ptr<QSettings> mStore;
 
     // guards: 0 while the program writes a field, 5 otherwise

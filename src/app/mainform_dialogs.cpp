@@ -3,6 +3,7 @@
 #include "mainform.h"
 
 #include "animation_view.h"
+#include "undo_commands.h"
 #include "views.h"
 
 #include "dialogs/reabout.h"
@@ -45,6 +46,9 @@ public:
 
     void startAnimation(const QString &name) override
     {
+        // The whole build, from the empty animation to its last frame, is one step.
+        mStep.reset();
+        mStep.emplace(f.history(), QStringLiteral("Assistant nouvelle animation"));
         f.releaseAnimation();
         auto document = std::make_unique<doc::TGIFImage>();
         document->onProgress = f.progressHandler();
@@ -98,10 +102,12 @@ public:
         if (f.mFrameEntries > 0)
             f.selectFrame(0);
         f.mPanels[4]->clear();
+        mStep.reset();
     }
 
 private:
     TMainform &f;
+    std::optional<UndoScope> mStep;
 };
 
 void TMainform::createDialogs()
@@ -169,8 +175,11 @@ void TMainform::Options2Click()
     dialogs::Twelcome *w = welcome();
     dialogs::TOptions *o = options();
     o->welc->setChecked(w->Checkstart->isChecked());
-    if (o->exec() == QDialog::Accepted)
+    o->undoMemory->setValue(int(mHistory->byteLimit() >> 20));
+    if (o->exec() == QDialog::Accepted) {
         w->Checkstart->setChecked(o->welc->isChecked());
+        setUndoMemory(o->undoMemory->value());
+    }
     w->storage().save();
 }
 

@@ -3,6 +3,7 @@
 
 #include "animation_view.h"
 #include "picture_qimage.h"
+#include "undo_commands.h"
 #include "views.h"
 
 #include "dialogs/udispo.h"
@@ -32,6 +33,7 @@ void TMainform::DelClick()
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
+    const UndoScope step(*mHistory, QStringLiteral("Supprimer l'image"));
     if (mPrompter->ask(MessageKind::Confirmation,
                        QStringLiteral("Êtes-vous sûr de vouloir supprimer cette image de l'animation ?"), Buttons::YesNo)
         != Answer::Yes)
@@ -56,6 +58,7 @@ void TMainform::DupClick()
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
+    const UndoScope step(*mHistory, QStringLiteral("Dupliquer"));
     const uint16_t d = FrameDelay(s);
     // The copy is made from the picture the views show, so changes made to it come along.
     doc::InsertImage(*mDocument, mDocument->picture(s), d, s + 1);
@@ -73,6 +76,7 @@ void TMainform::moveFrame(int offset)
     const int t = s + offset;
     if (t < 0 || t >= mDocument->count())
         return;
+    const UndoScope step(*mHistory, offset < 0 ? QStringLiteral("Déplacer en arrière") : QStringLiteral("Déplacer en avant"));
     mDocument->exchange(s, t);
     ren();
     selectFrame(t);
@@ -93,6 +97,7 @@ void TMainform::CutItemClick()
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
+    const UndoScope step(*mHistory, QStringLiteral("Couper"));
     QApplication::clipboard()->setImage(toQImage(mDocument->picture(s)));
     mDocument->deleteFrame(s);
     ren(); // no frame is selected afterwards; the still view keeps its picture
@@ -104,6 +109,7 @@ void TMainform::CutItemClick()
 void TMainform::pasteFromClipboard(bool append)
 {
     releaseAnimation();
+    const UndoScope step(*mHistory, QStringLiteral("Coller"));
     int p = std::max(mSelected, 0);
     if (!clipboardHasBitmap()) {
         setModified(true);
@@ -170,6 +176,7 @@ void TMainform::ImageMouseUp(QPoint pos, Qt::MouseButton button)
     // outside the picture picks nothing.
     if (!still.rect().contains(pos))
         return;
+    const UndoScope step(*mHistory, QStringLiteral("Couleur transparente"));
     doc::Picture picture = fromQImage(still);
     const QRgb c = still.pixel(pos);
     picture.setDesignatedTransparentColor(doc::Rgb{uint8_t(qRed(c)), uint8_t(qGreen(c)), uint8_t(qBlue(c))});
@@ -197,6 +204,7 @@ void TMainform::methodeClick()
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
+    const UndoScope step(*mHistory, QStringLiteral("Méthode de disposition"));
     doc::TGIFSubImage &frame = mDocument->frame(s);
     if (!frame.graphicControl())
         frame.addGraphicControl();

@@ -2,6 +2,7 @@
 #include "mainform.h"
 
 #include "picture_qimage.h"
+#include "undo_commands.h"
 #include "views.h"
 
 #include "dialogs/ueffects.h"
@@ -129,6 +130,7 @@ void TMainform::runEffect(int row)
         settings.colour = {uint8_t(colour.red()), uint8_t(colour.green()), uint8_t(colour.blue())};
     }
 
+    const UndoScope step(*mHistory, stepName(text(c.text)));
     const int k = mSelected;
     const effects::EffectInput input =
         effects::inputFor(*mDocument, k, fromQImage(Image->picture()), Image->width(), Image->height());

@@ -6,6 +6,7 @@
 
 #include "animation_view.h"
 #include "picture_qimage.h"
+#include "undo_commands.h"
 #include "views.h"
 
 #include "document/document_ops.h"
@@ -198,6 +199,7 @@ bool TMainform::FileNewItemClick()
     UpdateNavButtons();
     OnDisk = false;
     setModified(false);
+    mHistory->clear();
     EnableAnimationFields();
     mCommentGuard = 0;
     Gifcomment->clear();
@@ -312,6 +314,7 @@ void TMainform::FileOpen1Execute(OpenSource source, const QString &commandLineFi
     if (n >= 2)
         Slider->setMaximum(n - 1);
     setModified(false);
+    mHistory->clear();
 }
 
 // --- Save, Save As, optimised save, Revert -----------------------------------------------------
@@ -415,6 +418,8 @@ void TMainform::Plus(const QString &mode)
         filters << QString::fromStdString(f);
     const QStringList files =
         mPrompter->chooseOpenFiles({QStringLiteral("Ajouter une image"), withVideoFilters(filters), {}, {}}, true);
+    const UndoScope step(*mHistory, mode == QLatin1String("add") ? QStringLiteral("Ajouter une image")
+                                                                 : QStringLiteral("Insérer une image"));
 
     for (const QString &file : files) {
         const int p = mode == QLatin1String("add") ? mFrameEntries : std::max(mSelected, 0);

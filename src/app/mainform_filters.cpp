@@ -2,6 +2,7 @@
 #include "mainform.h"
 
 #include "picture_qimage.h"
+#include "undo_commands.h"
 #include "views.h"
 
 #include <QAction>
@@ -11,6 +12,27 @@
 #include <algorithm>
 
 namespace app {
+
+namespace {
+
+QString filterStepName(filters::FrameFilter filter)
+{
+    using filters::FrameFilter;
+    switch (filter) {
+    case FrameFilter::Blur: return QStringLiteral("Flou");
+    case FrameFilter::Gaussian: return QStringLiteral("Flou gaussien");
+    case FrameFilter::Monochrome: return QStringLiteral("Monochrome");
+    case FrameFilter::GrayLevels: return QStringLiteral("Niveaux de gris");
+    case FrameFilter::Sharpen: return QStringLiteral("Accentuer");
+    case FrameFilter::Invert: return QStringLiteral("Couleurs inversées");
+    case FrameFilter::FlipVertical: return QStringLiteral("Retourner verticalement");
+    case FrameFilter::FlipHorizontal: return QStringLiteral("Retourner horizontalement");
+    case FrameFilter::HalfTurn: return QStringLiteral("Image miroir");
+    }
+    return QStringLiteral("Filtre");
+}
+
+} // namespace
 
 QList<QAction *> TMainform::createFilterMenus(QMenu *image)
 {
@@ -49,6 +71,7 @@ void TMainform::applyFrameFilter(filters::FrameFilter filter)
         return;
     const auto &all = filters::frameFilters();
     const bool slow = std::any_of(all.begin(), all.end(), [filter](const auto &f) { return f.filter == filter && f.slow; });
+    const UndoScope step(*mHistory, filterStepName(filter));
     if (slow)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     try {

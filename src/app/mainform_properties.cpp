@@ -2,6 +2,7 @@
 #include "mainform.h"
 
 #include "document/document_ops.h"
+#include "undo_commands.h"
 
 #include <QAction>
 #include <QPlainTextEdit>
@@ -32,6 +33,7 @@ void TMainform::StoreLooping()
 {
     if (!mDocument || mDocument->empty())
         return;
+    const UndoScope step(*mHistory, QStringLiteral("Répétitions"), UndoScope::Merge::Typing);
     const long long count = infini->isChecked() ? 0 : NumLoops->value();
     doc::LoopExtension(mDocument.get())->loops = uint16_t(static_cast<unsigned long long>(count) & 0xFFFF);
     setModified(true);
@@ -61,6 +63,7 @@ void TMainform::PeriodChange()
     const int s = mSelected;
     if (s < 0 || s >= mDocument->count())
         return; // no frame selected: the field changes no frame
+    const UndoScope step(*mHistory, QStringLiteral("Délai"), UndoScope::Merge::Typing);
     doc::TGIFSubImage &frame = mDocument->frame(s);
     if (!frame.graphicControl())
         frame.addGraphicControl();
@@ -90,8 +93,12 @@ void TMainform::StoreComment()
 
 void TMainform::GifcommentChange()
 {
-    if (mCommentGuard == 5)
+    if (mCommentGuard == 5) {
         setModified(true);
+        mHistory->commentTyped(Gifcomment->toPlainText());
+    } else {
+        mHistory->setCommentBaseline(Gifcomment->toPlainText());
+    }
 }
 
 } // namespace app

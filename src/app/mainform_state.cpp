@@ -1,6 +1,7 @@
 // The window's state that every command touches: command states, status bar, progress, title.
 #include "mainform.h"
 
+#include "undo_commands.h"
 #include "views.h"
 
 #include <QAction>
@@ -42,6 +43,8 @@ bool TMainform::isModified() const
 void TMainform::setModified(bool modified)
 {
     save->setEnabled(modified);
+    if (!modified && mHistory)
+        mHistory->markClean();
 }
 
 void TMainform::setPrompter(std::unique_ptr<Prompter> prompter)

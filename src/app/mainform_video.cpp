@@ -1,6 +1,7 @@
 // Frames from a video clip: File ▸ "Importer une vidéo...", and clips chosen in the add dialog.
 #include "mainform.h"
 
+#include "undo_commands.h"
 #include "video_dialog.h"
 
 #include "document/document_ops.h"
@@ -48,6 +49,7 @@ void TMainform::importVideoClick()
         mPrompter->chooseOpenFiles({QStringLiteral("Importer une vidéo"), videoFilters(), {}, {}}, false);
     if (files.isEmpty())
         return;
+    const UndoScope step(*mHistory, QStringLiteral("Importer une vidéo"));
     ImportVideo(files.front(), mFrameEntries);
     status();
 }

@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -25,6 +27,17 @@ TOptions::TOptions(QWidget *parent)
     welc->setObjectName(QStringLiteral("welc"));
     auto *page = new QVBoxLayout(preferences);
     page->addWidget(welc);
+    auto *memoryRow = new QHBoxLayout;
+    auto *memoryLabel = new QLabel(QStringLiteral("&Mémoire pour annuler :"), preferences);
+    undoMemory = new QSpinBox(preferences);
+    undoMemory->setObjectName(QStringLiteral("undoMemory"));
+    undoMemory->setRange(1, 65536);
+    undoMemory->setSuffix(QStringLiteral(" Mo"));
+    memoryLabel->setBuddy(undoMemory);
+    memoryRow->addWidget(memoryLabel);
+    memoryRow->addWidget(undoMemory);
+    memoryRow->addStretch();
+    page->addLayout(memoryRow);
     page->addStretch();
     PageControl1->addTab(preferences, QStringLiteral("Préférences"));
 

@@ -4,11 +4,12 @@
 
 class QCheckBox;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace dialogs {
 
-/** The preferences: whether the welcome dialog is shown at start-up. */
+/** The preferences: whether the welcome dialog is shown at start-up, the memory kept for undoing. */
 class TOptions : public QDialog
 {
     Q_OBJECT
@@ -18,6 +19,8 @@ public:
 
     QTabWidget *PageControl1 = nullptr;
     QCheckBox *welc = nullptr;
+    /** Megabytes of frame data the undo history may keep. */
+    QSpinBox *undoMemory = nullptr;
     QPushButton *OKBtn = nullptr, *CancelBtn = nullptr;
 };
 

@@ -29,6 +29,7 @@ TGIFSubImage::TGIFSubImage(const TGIFSubImage &other)
     , mDense(other.mDense)
     , mDenseOwned(other.mDenseOwned)
     , mPicture(other.mPicture)
+    , mPictureOwned(other.mPictureOwned)
     , mMask(other.mMask)
 {
     mExtensions.reserve(other.mExtensions.size());
@@ -206,12 +207,37 @@ TGIFGraphicControlExtension *TGIFSubImage::addGraphicControl()
 void TGIFSubImage::invalidatePicture() const
 {
     mPicture.reset();
+    mPictureOwned = false;
     mMask.reset();
 }
 
 void TGIFSubImage::setPicture(Picture picture)
 {
     mPicture = std::make_shared<const Picture>(std::move(picture));
+    mPictureOwned = true;
+}
+
+void TGIFSubImage::dropDecoded() const
+{
+    if (!mDenseOwned)
+        mDense.reset();
+    if (!mPictureOwned)
+        mPicture.reset();
+    mMask.reset();
+}
+
+std::size_t TGIFSubImage::heldBytes() const
+{
+    std::size_t bytes = 0;
+    if (mDenseOwned && mDense)
+        bytes += mDense->size();
+    else if (mSlot && !mSlot->spilled()) {
+        const auto codes = mSlot->codes();
+        bytes += codes ? codes->codes.size() : std::size_t(mSlot->width()) * std::size_t(mSlot->height());
+    }
+    if (mPictureOwned && mPicture)
+        bytes += mPicture->data().size();
+    return bytes;
 }
 
 // --- TGIFImage ---------------------------------------------------------------------------------

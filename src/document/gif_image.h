@@ -200,6 +200,16 @@ public:
     void setPicture(Picture picture);
     bool hasPictureCached() const { return bool(mPicture); }
 
+    // For keeping frames aside (undo): what makes two copies of a frame the same frame.
+    /** The object holding the indices, shared by copies until one of them changes its pixels. */
+    const void *pixelIdentity() const { return mDenseOwned ? static_cast<const void *>(mDense.get()) : mSlot.get(); }
+    /** The picture set through setPicture, nullptr when the picture is only decoded from the indices. */
+    const Picture *ownPicture() const { return mPictureOwned ? mPicture.get() : nullptr; }
+    /** Drops what can be decoded again (flat indices made from the slot, decoded picture, mask). */
+    void dropDecoded() const;
+    /** Memory the frame's own data holds: pixels (codes when compressed, none once spilled) and a set picture. */
+    std::size_t heldBytes() const;
+
 private:
     friend class TGIFImage;
     std::shared_ptr<const FramePixels> pixelStore(bool pass) const;
@@ -214,6 +224,7 @@ private:
     TGIFGraphicControlExtension *mGraphicControl = nullptr;
 
     mutable std::shared_ptr<const Picture> mPicture;
+    mutable bool mPictureOwned = false; // mPicture was set, not decoded
     mutable std::shared_ptr<const std::vector<uint8_t>> mMask;
 };
 
