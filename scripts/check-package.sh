@@ -26,7 +26,7 @@ for f in bin/movaro-gif bin/movaro-gif-cli \
     "share/applications/$app_id.desktop" "share/metainfo/$app_id.metainfo.xml" \
     "share/icons/hicolor/scalable/apps/$app_id.svg" "share/icons/hicolor/48x48/apps/$app_id.png" \
     "share/icons/hicolor/256x256/apps/$app_id.png" share/man/man1/movaro-gif-cli.1 \
-    share/movaro-gif/third-party.txt share/doc/movaro-gif/copyright share/doc/movaro-gif/LICENSE; do
+    share/movaro-gif/third-party.txt share/movaro-gif/help/index.html share/doc/movaro-gif/copyright share/doc/movaro-gif/LICENSE; do
     [ -f "$prefix/$f" ] || fail "cmake --install did not put $f in place"
 done
 desktop-file-validate "$prefix/share/applications/$app_id.desktop"

@@ -105,6 +105,7 @@ TMainform::TMainform(QWidget *parent)
     columns->addLayout(middle, 1);
     columns->addWidget(createSidePanel());
     setCentralWidget(central);
+    createChrome();
     createCommandRules();
     // Shortcuts work while the menus are closed, on the states the menus would show.
     mRules->bindShortcuts();
@@ -424,6 +425,7 @@ QWidget *TMainform::createSidePanel()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
+    // The arrows of the collapsible ones are wired by createChrome.
     auto panel = [&](const QString &name, const QString &title, bool collapsible, int height, int headerIndex) {
         auto *p = new QWidget;
         p->setObjectName(name);
@@ -437,16 +439,6 @@ QWidget *TMainform::createSidePanel()
         auto *body = new QWidget(p);
         layout->addWidget(body, 1);
         column->addWidget(p);
-        if (collapsible) {
-            connect(header, &PanelHeader::collapseClicked, this, [p, header] {
-                p->setFixedHeight(16);
-                header->setExpanded(false);
-            });
-            connect(header, &PanelHeader::expandClicked, this, [p, header, height] {
-                p->setFixedHeight(height);
-                header->setExpanded(true);
-            });
-        }
         return std::pair{p, body};
     };
 
@@ -573,7 +565,15 @@ QWidget *TMainform::createFramesArea()
     ToolBar2->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ToolBar2->setIconSize(QSize(16, 16));
     ToolBar2->addActions({addbtn, sup});
-    layout->addWidget(ToolBar2, 0, Qt::AlignHCenter);
+    // ToolBar2 and the thumbnails sit in rows of their own where FormResize places them.
+    const auto placedRow = [area](QWidget *w, int height) {
+        auto *row = new QWidget(area);
+        row->setFixedHeight(height);
+        w->setParent(row);
+        return row;
+    };
+    ToolBar2->resize(ToolBar2->sizeHint());
+    layout->addWidget(placedRow(ToolBar2, ToolBar2->height()));
 
     mThumbnailPanel = new QWidget(area);
     mThumbnailPanel->setObjectName(QStringLiteral("thumbnails"));
@@ -588,7 +588,7 @@ QWidget *TMainform::createFramesArea()
         row->addWidget(slot);
     }
     mThumbnailPanel->setFixedSize(121 + 3 * 120 + 4 * 6 + 3 * 6, 108 + 6);
-    layout->addWidget(mThumbnailPanel, 0, Qt::AlignHCenter);
+    layout->addWidget(placedRow(mThumbnailPanel, mThumbnailPanel->height()));
 
     ImageScroll = new QScrollBar(Qt::Horizontal, area);
     ImageScroll->setObjectName(QStringLiteral("ImageScroll"));

@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -205,6 +206,25 @@ public:
     dialogs::TEffects *Effects = nullptr;
     QMenu *Effets = nullptr;
 
+    // --- frame of the window (mainform_chrome.cpp) ---------------------------------------------
+    enum class SidePanel { Loop, Rate, Comments };
+    /** Expands (the O arrows) or collapses (the C arrows) a side panel; its state holder follows. */
+    void setPanelExpanded(SidePanel panel, bool expanded);
+    bool panelExpanded(SidePanel panel) const;
+    /** The state holders Loopsb, rateb, comb: the panel takes the state of its holder. */
+    void applyPanelState(SidePanel panel);
+    /** Centres the thumbnail panel in the frames area and puts ToolBar2 at the same left edge. */
+    void FormResize();
+    /** Help ▸ "&Rubriques d'aide" (F1) and the hidden "Aide" button: the manual. */
+    void Rubriquesdaide1Click();
+    void Visiterlesiteweb1Click();
+    void Envoyerunemail1Click();
+    void Pagedecontactdusite1Click();
+    void Misejour1Click();
+    /** The manual's own window, when the desktop could not open the manual (null until then). */
+    QWidget *helpWindow() const;
+    QAction *Loopsb = nullptr, *rateb = nullptr, *comb = nullptr, *helpb = nullptr;
+
     // --- export and printing -------------------------------------------------------------------
     void enregistrercadreClick();
     void Configurationdelimpression1Click();
@@ -280,6 +300,8 @@ private:
     void createStatusBar();
     /** The hidden filter submenus and item of the "&Image" menu; returns the three for its enabling. */
     QList<QAction *> createFilterMenus(QMenu *image);
+    /** Hidden items and buttons, View toggles, Help links, side-panel arrows (mainform_chrome.cpp). */
+    void createChrome();
     /** Registers the opening rules of the menus (mainform_rules.cpp). */
     void createCommandRules();
     /** The still view is shown (the animation is not playing). */
@@ -346,6 +368,7 @@ private:
     QToolBar *ToolBar1 = nullptr, *ToolBar2 = nullptr;
     QWidget *mThumbnailPanel = nullptr;
     QWidget *mFramesArea = nullptr;
+    QPointer<QWidget> mHelpWindow;
     QAction *save1 = nullptr, *save2 = nullptr, *eos = nullptr, *retablir = nullptr, *ajouter = nullptr,
             *inserer = nullptr, *enregistrercadre = nullptr, *N4 = nullptr;
     QAction *arriere = nullptr, *avant = nullptr;

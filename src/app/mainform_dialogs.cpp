@@ -133,6 +133,7 @@ dialogs::TAboutBox *TMainform::aboutBox()
         mAboutBox = new dialogs::TAboutBox(homePageAddress, this);
         connect(mAboutBox, &dialogs::TAboutBox::openAddress, this,
                 [this](const QString &address) { mUrlOpener->open(address); });
+        connect(mAboutBox, &dialogs::TAboutBox::updateRequested, this, [this] { Misejour1Click(); });
     }
     return mAboutBox;
 }

@@ -36,6 +36,7 @@ void TMainform::createCommandRules() {
         {"CopyItem", holder(copy)},
         {"Paste", [] { return clipboardHasBitmap(); }},
         {"Del", holder(sup)},
+        {"Comments", holder(comb)},
         // "&Image": nothing while playing, only adding with no frame selected
         {"add1", [this] { return stillShown(); }},
         {"insert", frame},
@@ -49,11 +50,19 @@ void TMainform::createCommandRules() {
         {"A1", frame},
         {"inverse", frame},
         {"miroir", frame},
+        {"clsolid", frame},
+        {"Prop", frame},
+        {"change", [this] { return frameShown() && mFrameEntries >= 2; }},
+        {"Invert", [this] { return frameShown() && mFrameEntries >= 2; }},
         // "&Contrôle"
         {"jouer", holder(play)},
         {"arreter", holder(stop)},
         {"next", [this] { return play->isEnabled() && mSelected >= 0 && mFrameEntries >= 2; }},
         {"back", [this] { return play->isEnabled() && mSelected >= 0 && mFrameEntries >= 2; }},
+        {"Vitessedescadres1", [this] { return mFrameEntries >= 2; }},
+        {"boucle", [this] { return mFrameEntries >= 2; }},
+        {"Informations1", [this] { return mFrameEntries >= 1; }},
+        {"Trans", [this] { return stillShown(); }},
     };
     for (const auto& [name, rule] : enabling) {
         QAction* item = action(QLatin1String(name));
@@ -68,6 +77,10 @@ void TMainform::createCommandRules() {
         // "&Affichage": the marks follow what is actually shown
         {"Tools", [this] { return !ToolBar1->isHidden(); }},
         {"State", [this] { return !statusBar()->isHidden(); }},
+        {"showloop", [this] { return panelExpanded(SidePanel::Loop); }},
+        {"showrate", [this] { return panelExpanded(SidePanel::Rate); }},
+        {"showcomment", [this] { return panelExpanded(SidePanel::Comments); }},
+        {"showhelp", [this] { return helpb->isChecked(); }},
     };
     for (const auto& [name, rule] : checking)
         mRules->checkWhen(action(QLatin1String(name)), rule);

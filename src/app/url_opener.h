@@ -20,6 +20,11 @@ public:
 
 /** The project's own home page: the about box and the Help menu open it. */
 inline const QString homePageAddress = QStringLiteral("https://movarogif.org/");
+/** Where users write to the project (Help ▸ Contact). */
+inline const QString contactMailAddress = QStringLiteral("contact@movarogif.org");
+inline const QString contactPageAddress = QStringLiteral("https://movarogif.org/contact/");
+/** New versions are offered here (Help ▸ "Mise à jour...", the about box). */
+inline const QString downloadPageAddress = QStringLiteral("https://movarogif.org/telechargement/");
 
 /** The desktop's default handler. */
 class DesktopUrlOpener final : public UrlOpener

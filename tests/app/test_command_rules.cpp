@@ -201,6 +201,36 @@ class TestCommandRules : public QObject {
 
     // The reported fault: a menu opened once froze its items' states, so Ctrl+S did nothing after
     // an edit, and rewrote an unmodified file.
+    // Items that are never shown still follow the table: a shortcut or a future menu relies on it.
+    void hiddenItemsFollowTheTable_data() {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QString>("states");
+        // clsolid Prop change Invert | Trans Vitessedescadres1 boucle Informations1
+        QTest::newRow("no frame") << Setup::New << "0000|1000";
+        QTest::newRow("one frame") << Setup::OneSelected << "1100|1001";
+        QTest::newRow("three, one selected") << Setup::ThreeMiddle << "1111|1111";
+        QTest::newRow("three, none selected") << Setup::ThreeNoneSelected << "0000|1111";
+        QTest::newRow("playing") << Setup::Playing << "0000|0111";
+    }
+
+    void hiddenItemsFollowTheTable() {
+        QFETCH(Setup, setup);
+        QFETCH(QString, states);
+        setUp(setup);
+        QString out;
+        for (const char* name :
+             {"clsolid", "Prop", "change", "Invert", "|", "Trans", "Vitessedescadres1", "boucle", "Informations1"}) {
+            if (*name == '|') {
+                out += QLatin1Char('|');
+                continue;
+            }
+            QAction* item = t->form->action(QLatin1String(name));
+            QVERIFY2(item && !item->isVisible(), name);
+            out += t->form->commandRules().enabledNow(item) ? QLatin1Char('1') : QLatin1Char('0');
+        }
+        QCOMPARE(out, states);
+    }
+
     void saveShortcutFollowsTheModifiedFlag() {
         const QString path = writeSmallFramesGif(mDir.filePath(QStringLiteral("two.gif")));
         t->form->FileOpen1Execute(app::TMainform::OpenSource::CommandLine, path);
