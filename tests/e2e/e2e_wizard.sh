@@ -121,7 +121,7 @@ xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key --window "$window" alt+d
 sleep 0.3
 screenshot 13-help-menu
-xdotool key Return
+xdotool key Down Return # below "&Rubriques d'aide"
 how=$(wait_window '^Comment créer des Gifs$')
 sleep 0.5
 screenshot 14-how-to-from-help
