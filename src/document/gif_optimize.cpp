@@ -81,13 +81,19 @@ void renumber(TGIFSubImage &f, const uint8_t (&to)[256])
 /** Sorts one table by use; `users` are the frames whose indices refer to it. */
 void optimizeTable(TGIFColorMap &map, const std::vector<TGIFSubImage *> &users)
 {
-    if (map.count() < 2)
-        return;
-    map.sorted = true;
-
     uint64_t counts[256] = {};
     for (const TGIFSubImage *f : users)
         countUsage(*f, counts);
+    // An index beyond its table shows black; listing it lets the file be written as it plays.
+    int highest = 255;
+    while (highest >= 0 && counts[highest] == 0)
+        --highest;
+    if (highest >= map.count())
+        map.entries.resize(std::size_t(highest) + 1, Rgb{});
+
+    if (map.count() < 2)
+        return;
+    map.sorted = true;
     std::vector<uint32_t> usage(std::size_t(map.count()));
     for (std::size_t k = 0; k < usage.size(); ++k)
         usage[k] = uint32_t(std::min<uint64_t>(counts[k], std::numeric_limits<uint32_t>::max()));
@@ -99,7 +105,6 @@ void optimizeTable(TGIFColorMap &map, const std::vector<TGIFSubImage *> &users)
     if (!moved)
         return;
 
-    // Indices beyond the table stay as they are: the write refuses them.
     uint8_t to[256];
     std::iota(std::begin(to), std::end(to), 0);
     std::vector<Rgb> entries(order.size());
@@ -333,11 +338,11 @@ std::vector<int> usageOrder(const std::vector<uint32_t> &usage)
 
 void OptimizeColorMaps(TGIFImage &image)
 {
-    if (!image.header.colorMap.empty()) {
-        std::vector<TGIFSubImage *> users;
-        for (int i = 0; i < image.count(); ++i)
-            if (image.frame(i).colorMap().empty())
-                users.push_back(&image.frame(i));
+    std::vector<TGIFSubImage *> users;
+    for (int i = 0; i < image.count(); ++i)
+        if (image.frame(i).colorMap().empty())
+            users.push_back(&image.frame(i));
+    if (!image.header.colorMap.empty() || !users.empty()) {
         optimizeTable(image.header.colorMap, users);
         for (TGIFSubImage *f : users)
             f->invalidatePicture();
