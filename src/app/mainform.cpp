@@ -118,6 +118,7 @@ TMainform::TMainform(QWidget *parent)
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+    acceptFileDrops();
     central->setFocus();
 }
 
@@ -580,14 +581,18 @@ QWidget *TMainform::createFramesArea()
     auto *row = new QHBoxLayout(mThumbnailPanel);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
+    auto *drag = new StripDrag(*this, area, mThumbnailPanel);
     for (int k = 1; k <= 4; ++k) {
         auto *slot = new ThumbnailSlot(k, k == 1 ? 121 : 120, mThumbnailPanel);
         thumbs[std::size_t(k - 1)] = slot;
         slot->hide();
-        connect(slot, &ThumbnailSlot::clicked, this, [this, k] { clickSlot(k); });
+        connect(slot, &ThumbnailSlot::clicked, this,
+                [this, k, slot] { slotClicked(k, slot->pressModifiers()); });
+        connect(slot, &ThumbnailSlot::dragRequested, drag, [drag, k] { drag->start(k); });
         row->addWidget(slot);
     }
     mThumbnailPanel->setFixedSize(121 + 3 * 120 + 4 * 6 + 3 * 6, 108 + 6);
+    new StripKeys(*this, mThumbnailPanel);
     layout->addWidget(placedRow(mThumbnailPanel, mThumbnailPanel->height()));
 
     ImageScroll = new QScrollBar(Qt::Horizontal, area);

@@ -2,6 +2,7 @@
 
 #include "document/gif_image.h"
 #include "filters/frame_filter.h"
+#include "frame_strip.h"
 #include "prompter.h"
 #include "url_opener.h"
 #include "settings/settings_store.h"
@@ -95,7 +96,7 @@ public:
     // --- commands ------------------------------------------------------------------------------
     /** New; false when the user cancelled its question or the save it asked for failed. */
     bool FileNewItemClick();
-    enum class OpenSource { Dialog, Recent1, Recent2, Recent3, Recent4, CommandLine, Revert };
+    enum class OpenSource { Dialog, Recent1, Recent2, Recent3, Recent4, CommandLine, Revert, Dropped };
     void FileOpen1Execute(OpenSource source, const QString &commandLineFile = {});
     /** Save; false when it was cancelled or failed (the document then stays modified). */
     bool FileSave1Execute();
@@ -104,6 +105,8 @@ public:
     void retablirClick();
     void File1Click();
     void Plus(const QString &mode);
+    /** Adds (mode "add") or inserts ("ins") each file as Plus does with the files it was given. */
+    void addPictureFiles(const QStringList &files, const QString &mode);
     void add1Click() { Plus(QStringLiteral("add")); }
     void insertClick() { Plus(QStringLiteral("ins")); }
     /** File ▸ "Importer une vidéo...": a clip's frames appended (mainform_video.cpp). */
@@ -237,6 +240,21 @@ public:
     /** A step name from a menu text: without its mnemonic and trailing dots. */
     static QString stepName(const QString &menuText);
 
+    // --- several frames (mainform_selection.cpp) ----------------------------------------------
+    /** The frames the commands act on, ascending: the marked ones, or the selected one alone. */
+    std::vector<int> selectedFrames() const;
+    const FrameSelection &marks() const { return mMarks; }
+    /** A click on thumbnail slot k: Ctrl adds or removes its frame, Shift marks the range to it. */
+    void slotClicked(int k, Qt::KeyboardModifiers modifiers);
+    /** Shows `frame`; with `extend` the marks run from the anchor to it (the strip's keyboard). */
+    void stepTo(int frame, bool extend);
+
+    // --- drag and drop (mainform_drop.cpp) -----------------------------------------------------
+    /** Files dropped on the window: a lone GIF on an empty untitled document is opened, else each is added. */
+    void dropFiles(const QStringList &files);
+    /** Frame `from` takes the place of frame `to` (a thumbnail dragged in the strip): one step. */
+    void moveFrameTo(int from, int to);
+
     // --- playback ------------------------------------------------------------------------------
     void playClick();
     /** Stops playback; the still view comes back. */
@@ -294,6 +312,21 @@ private:
     void refreshAfterStep(int frame);
     /** The undo history's bound in megabytes, kept with the window's settings. */
     void setUndoMemory(int megabytes);
+    // several frames at once (mainform_selection.cpp)
+    void deleteFrames(bool ask);
+    void duplicateFrames();
+    void moveFrames(int offset);
+    void copyFrames();
+    /** Pastes the frames of a GIF on the clipboard; false when it holds no more than one picture. */
+    bool pasteFrames(bool append);
+    /** Several marked frames: the delay field shows their common delay, or nothing when they differ. */
+    void showCommonDelay();
+    /** Selects `frame` keeping the marks as they are. */
+    void selectKeepingMarks(int frame);
+    FrameSelection mMarks;
+    bool mKeepMarks = false;
+    /** The window takes files dropped on it (mainform_drop.cpp). */
+    void acceptFileDrops();
     QWidget *createSidePanel();
     QWidget *createFramesArea();
     QWidget *createViewArea();

@@ -33,6 +33,8 @@ void TMainform::DelClick()
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
+    if (selectedFrames().size() > 1)
+        return deleteFrames(true);
     const UndoScope step(*mHistory, QStringLiteral("Supprimer l'image"));
     if (mPrompter->ask(MessageKind::Confirmation,
                        QStringLiteral("Êtes-vous sûr de vouloir supprimer cette image de l'animation ?"), Buttons::YesNo)
@@ -58,6 +60,8 @@ void TMainform::DupClick()
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
+    if (selectedFrames().size() > 1)
+        return duplicateFrames();
     const UndoScope step(*mHistory, QStringLiteral("Dupliquer"));
     const uint16_t d = FrameDelay(s);
     // The copy is made from the picture the views show, so changes made to it come along.
@@ -73,6 +77,8 @@ void TMainform::moveFrame(int offset)
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
+    if (selectedFrames().size() > 1)
+        return moveFrames(offset);
     const int t = s + offset;
     if (t < 0 || t >= mDocument->count())
         return;
@@ -88,6 +94,8 @@ void TMainform::CopyItemClick()
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
+    if (selectedFrames().size() > 1)
+        return copyFrames();
     QApplication::clipboard()->setImage(toQImage(mDocument->picture(s)));
 }
 
@@ -97,6 +105,10 @@ void TMainform::CutItemClick()
     const int s = mSelected;
     if (!mDocument || s < 0 || s >= mDocument->count())
         return;
+    if (selectedFrames().size() > 1) {
+        copyFrames();
+        return deleteFrames(false);
+    }
     const UndoScope step(*mHistory, QStringLiteral("Couper"));
     QApplication::clipboard()->setImage(toQImage(mDocument->picture(s)));
     mDocument->deleteFrame(s);
@@ -109,6 +121,8 @@ void TMainform::CutItemClick()
 void TMainform::pasteFromClipboard(bool append)
 {
     releaseAnimation();
+    if (pasteFrames(append))
+        return;
     const UndoScope step(*mHistory, QStringLiteral("Coller"));
     int p = std::max(mSelected, 0);
     if (!clipboardHasBitmap()) {
@@ -212,7 +226,13 @@ void TMainform::methodeClick()
     dialog->presetFromDisposal(frame.graphicControl()->disposal());
     if (dialog->exec() != QDialog::Accepted)
         return;
-    frame.graphicControl()->setDisposal(dialog->disposalValue());
+    // Every marked frame takes the choice made for the one shown.
+    for (int f : selectedFrames()) {
+        doc::TGIFSubImage &marked = mDocument->frame(f);
+        if (!marked.graphicControl())
+            marked.addGraphicControl();
+        marked.graphicControl()->setDisposal(dialog->disposalValue());
+    }
     setModified(true);
 }
 

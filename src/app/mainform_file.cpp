@@ -239,6 +239,7 @@ void TMainform::FileOpen1Execute(OpenSource source, const QString &commandLineFi
         file = recent[std::size_t(int(source) - int(OpenSource::Recent1))];
         break;
     case OpenSource::CommandLine:
+    case OpenSource::Dropped:
         file = commandLineFile;
         break;
     case OpenSource::Revert:
@@ -418,6 +419,11 @@ void TMainform::Plus(const QString &mode)
         filters << QString::fromStdString(f);
     const QStringList files =
         mPrompter->chooseOpenFiles({QStringLiteral("Ajouter une image"), withVideoFilters(filters), {}, {}}, true);
+    addPictureFiles(files, mode);
+}
+
+void TMainform::addPictureFiles(const QStringList &files, const QString &mode)
+{
     const UndoScope step(*mHistory, mode == QLatin1String("add") ? QStringLiteral("Ajouter une image")
                                                                  : QStringLiteral("Insérer une image"));
 

@@ -51,8 +51,9 @@ void TMainform::RefreshThumbnails()
 
 void TMainform::highlightSlot(int k)
 {
+    const int p = scrollPosition();
     for (int i = 1; i <= 4; ++i)
-        thumbs[std::size_t(i - 1)]->setHighlighted(i == k);
+        thumbs[std::size_t(i - 1)]->setHighlighted(i == k || (mMarks.count() > 1 && mMarks.contains(p + i - 1)));
     mHighlighted = k;
 }
 
@@ -72,7 +73,9 @@ void TMainform::ImageScrollChange()
     const int p = scrollPosition();
     for (int k = 1; k <= 4; ++k)
         thumbs[std::size_t(k - 1)]->numberLabel()->setText(QString::number(p + k));
-    if (mHighlighted >= 1 && mHighlighted <= 4)
+    if (mMarks.count() > 1)
+        highlightSlot(mSelected - p + 1); // several marks stay as they are while the strip scrolls
+    else if (mHighlighted >= 1 && mHighlighted <= 4)
         clickSlot(mHighlighted);
     mScrolling = 0;
 }
@@ -105,6 +108,7 @@ void TMainform::framesChange()
     mPeriodGuard = 0;
     Period->setValue(FrameDelay(s));
     mPeriodGuard = 5;
+    showCommonDelay();
 
     const int p = scrollPosition();
     if (mScrolling == 5) {

@@ -67,9 +67,18 @@ void TMainform::PeriodChange()
     doc::TGIFSubImage &frame = mDocument->frame(s);
     if (!frame.graphicControl())
         frame.addGraphicControl();
-    frame.graphicControl()->delay = uint16_t(static_cast<unsigned>(Period->value()) & 0xFFFF);
-    if (mPeriodGuard == 5)
+    const uint16_t delay = uint16_t(static_cast<unsigned>(Period->value()) & 0xFFFF);
+    frame.graphicControl()->delay = delay;
+    if (mPeriodGuard == 5) {
+        // Typed by the user: every marked frame takes it.
+        for (int f : selectedFrames()) {
+            doc::TGIFSubImage &marked = mDocument->frame(f);
+            if (!marked.graphicControl())
+                marked.addGraphicControl();
+            marked.graphicControl()->delay = delay;
+        }
         setModified(true);
+    }
 }
 
 void TMainform::ShowComment()

@@ -177,6 +177,7 @@ void TMainform::ren()
     const int n = mDocument ? mDocument->count() : 0;
     mFrameEntries = n;
     mSelected = -1;
+    mMarks.single(-1);
 
     if (n < 5) {
         ImageScroll->setEnabled(false);
@@ -209,6 +210,8 @@ void TMainform::changed()
 void TMainform::selectFrame(int index)
 {
     mSelected = (index >= 0 && index < mFrameEntries) ? index : -1;
+    if (!mKeepMarks)
+        mMarks.single(mSelected);
     framesChange();
 }
 

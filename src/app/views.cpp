@@ -175,7 +175,7 @@ ThumbnailSlot::ThumbnailSlot(int number, int pictureWidth, QWidget *parent)
     mPicture = new PictureBox(this);
     mPicture->setObjectName(QStringLiteral("P%1").arg(number));
     mPicture->setGeometry(3, 3, pictureWidth, 108);
-    connect(mPicture, &PictureBox::clicked, this, &ThumbnailSlot::clicked);
+    mPicture->installEventFilter(this);
 
     mNumber = new QLabel(QString::number(number), this);
     mNumber->setObjectName(QStringLiteral("PNL%1").arg(number));
@@ -202,8 +202,48 @@ void ThumbnailSlot::setHighlighted(bool on)
 
 void ThumbnailSlot::mousePressEvent(QMouseEvent *event)
 {
+    followPointer(event);
     if (event->button() == Qt::LeftButton)
         emit clicked();
+}
+
+void ThumbnailSlot::mouseMoveEvent(QMouseEvent *event)
+{
+    followPointer(event);
+}
+
+bool ThumbnailSlot::eventFilter(QObject *watched, QEvent *event)
+{
+    // The picture's own handlers would pass its presses on to the slot as well: a Ctrl+click
+    // would then mark and unmark its frame. The slot takes them here, once.
+    if (watched == mPicture && event->type() == QEvent::MouseButtonPress) {
+        mousePressEvent(static_cast<QMouseEvent *>(event));
+        return true;
+    }
+    if (watched == mPicture && event->type() == QEvent::MouseMove) {
+        followPointer(static_cast<QMouseEvent *>(event));
+        return true;
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void ThumbnailSlot::followPointer(const QMouseEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        mPressModifiers = event->modifiers();
+        mPressedAt.reset();
+        if (event->button() == Qt::LeftButton)
+            mPressedAt = event->globalPosition();
+        return;
+    }
+    if (!mPressedAt || !(event->buttons() & Qt::LeftButton)) {
+        mPressedAt.reset();
+        return;
+    }
+    if ((event->globalPosition() - *mPressedAt).manhattanLength() >= QApplication::startDragDistance()) {
+        mPressedAt.reset();
+        emit dragRequested();
+    }
 }
 
 } // namespace app

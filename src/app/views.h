@@ -91,17 +91,28 @@ public:
     QLabel *numberLabel() const { return mNumber; }
     void setHighlighted(bool on);
     bool isHighlighted() const { return mHighlighted; }
+    /** The keyboard modifiers held at the last press on the slot (Ctrl and Shift mark several frames). */
+    Qt::KeyboardModifiers pressModifiers() const { return mPressModifiers; }
 
 signals:
     void clicked();
+    /** The left button went down on the slot and the pointer moved far enough to drag it. */
+    void dragRequested();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    /** A press or a move of the pointer, on the slot or its picture: a drag once far enough. */
+    void followPointer(const QMouseEvent *event);
+
     PictureBox *mPicture;
     QLabel *mNumber;
     bool mHighlighted = false;
+    Qt::KeyboardModifiers mPressModifiers;
+    std::optional<QPointF> mPressedAt; // global position of a left press that may start a drag
 };
 
 } // namespace app

@@ -7,9 +7,12 @@
 #include "document/gif_writer.h"
 
 #include <QAction>
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <QStringList>
+
+#include <sstream>
 
 namespace fixtures {
 
@@ -48,6 +51,22 @@ inline QString writeSmallFramesGif(const QString &path)
     image.appendFrame(std::move(patch));
     doc::saveToFile(image, path.toStdString());
     return path;
+}
+
+/**
+ * The document as a GIF in memory, and the transparent colour each frame is drawn without (which
+ * the views use and the file does not hold): two documents are the same when these bytes are.
+ */
+inline QByteArray bytesOf(const doc::TGIFImage *document)
+{
+    if (!document)
+        return QByteArrayLiteral("<none>");
+    std::ostringstream out;
+    document->SaveToStream(out);
+    for (int i = 0; i < document->count(); ++i)
+        if (const auto &c = document->picture(i).designatedTransparentColor())
+            out << " transparent " << i << ':' << int(c->r) << ',' << int(c->g) << ',' << int(c->b);
+    return QByteArray::fromStdString(out.str());
 }
 
 inline QStringList enabledStates(app::TMainform &form)

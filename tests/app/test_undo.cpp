@@ -26,22 +26,6 @@ using app::Answer;
 
 namespace {
 
-/**
- * The document as a GIF in memory, and the transparent colour each frame is drawn without (which
- * the views use and the file does not hold): two documents are the same when these bytes are.
- */
-QByteArray bytesOf(const doc::TGIFImage *document)
-{
-    if (!document)
-        return QByteArrayLiteral("<none>");
-    std::ostringstream out;
-    document->SaveToStream(out);
-    for (int i = 0; i < document->count(); ++i)
-        if (const auto &c = document->picture(i).designatedTransparentColor())
-            out << " transparent " << i << ':' << int(c->r) << ',' << int(c->g) << ',' << int(c->b);
-    return QByteArray::fromStdString(out.str());
-}
-
 using Command = std::function<void(FormUnderTest &)>;
 
 } // namespace
