@@ -131,7 +131,7 @@ void TMainform::createChrome()
     // "&Edition": items with no command of their own.
     QMenu *edit = menu("Edit1");
     QAction *cutItem = action(QStringLiteral("CutItem"));
-    edit->insertAction(cutItem, hiddenItem(makeAction(QStringLiteral("Annuler1"), QStringLiteral("A&nnuler"))));
+    // "A&nnuler" is no longer hidden: it is the undo history's item at the top (mainform_undo.cpp).
     hiddenSeparator(edit, cutItem);
     hiddenSeparator(edit);
     edit->addAction(hiddenItem(makeAction(QStringLiteral("Comments"), QStringLiteral("Commentaires..."))));

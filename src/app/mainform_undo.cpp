@@ -57,7 +57,7 @@ void TMainform::createUndoItems(QMenu *edit)
         mHistory->setByteLimit(std::size_t(megabytes) << 20);
 
     QUndoStack &stack = mHistory->stack();
-    undoItem = makeAction(QStringLiteral("Annuler"), QStringLiteral("A&nnuler"),
+    undoItem = makeAction(QStringLiteral("Annuler1"), QStringLiteral("A&nnuler"),
                           QStringLiteral("Annuler|Annuler la dernière modification"), QStringLiteral("edit-undo"));
     undoItem->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
     redoItem = makeAction(QStringLiteral("Refaire"), QStringLiteral("&Refaire"),

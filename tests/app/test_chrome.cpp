@@ -106,7 +106,8 @@ private slots:
         row("Paste", "C&oller", "", true, "Insérer le contenu du Presse-papiers");
         row("Enajoutantlimage1", "&Ajouter à la fin", "Ctrl+V", true);
         row("CutItem", "&Couper", "", false, "Couper la sélectionn et la mettre dans le Presse-papiers");
-        row("Annuler1", "A&nnuler", "", false);
+        row("Annuler1", "A&nnuler", "Ctrl+Z", true, "Annuler la dernière modification");
+        row("Refaire", "&Refaire", "Ctrl+Y", true, "Refaire la dernière modification annulée");
         row("Comments", "Commentaires...", "", false);
         row("Tools", "Barre d'&outils", "", true);
         row("State", "Barre d'é&tat", "", true);
@@ -164,7 +165,7 @@ private slots:
                 continue;
             (a->isVisible() ? shown : hidden) << a->objectName();
         }
-        QCOMPARE(shown, (QStringList{"tbNew", "ToolButton1", "save", "play", "stop"}));
+        QCOMPARE(shown, (QStringList{"tbNew", "ToolButton1", "save", "Annuler1", "Refaire", "play", "stop"}));
         QCOMPARE(hidden, (QStringList{"ToolButton2", "addBtn_2", "sup_2", "ToolButton7", "ToolButton4"}));
         // The state holders exist, off every bar: a hidden action would be a disabled one.
         for (const char *holder : {"Loopsb", "rateb", "comb", "helpb", "cut", "copy", "past"})
