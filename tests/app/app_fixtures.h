@@ -113,6 +113,16 @@ struct FormUnderTest {
             form->setModified(false); // no closing question at teardown
     }
 
+    /** Each frame's width, in order: the tests tell their frames apart by it. */
+    QList<int> widths() const
+    {
+        QList<int> out;
+        if (const doc::TGIFImage *d = form->document())
+            for (int i = 0; i < d->count(); ++i)
+                out << d->frame(i).width;
+        return out;
+    }
+
     /** Adds picture files through the add command, answering its dialog. */
     void add(const QStringList &files)
     {

@@ -27,15 +27,6 @@ class TestDragDrop : public QObject
 
     QString png(int i) const { return mDir.filePath(QStringLiteral("f%1.png").arg(i)); }
 
-    QList<int> widths() const
-    {
-        QList<int> out;
-        if (const doc::TGIFImage *d = t->form->document())
-            for (int i = 0; i < d->count(); ++i)
-                out << d->frame(i).width;
-        return out;
-    }
-
     /** Frames of widths 10, 11 ... , the strip at its start. */
     void frames(int n)
     {
@@ -109,12 +100,12 @@ private slots:
         t->prompter->answers.push_back(Answer::Ok);
         std::unique_ptr<QMimeData> data(filesData({png(3), mDir.filePath(QStringLiteral("bad.png")), png(2)}));
         QVERIFY(dragAndDrop(t->form->thumbs[0]->picture(), QPoint(10, 10), data.get(), t->form.get()));
-        QTRY_COMPARE(widths(), (QList<int>{10, 13, 12}));
+        QTRY_COMPARE(t->widths(), (QList<int>{10, 13, 12}));
         QCOMPARE(t->prompter->texts(), QStringList{QStringLiteral("Echec lors de l'ajout de l'image.")});
         QCOMPARE(t->form->selectedFrame(), 2);
         QVERIFY(t->form->isModified());
         t->form->undoItem->trigger(); // the drop is one step
-        QCOMPARE(widths(), (QList<int>{10}));
+        QCOMPARE(t->widths(), (QList<int>{10}));
     }
 
     void aLoneGifOpensOnlyOnAnEmptyUntitledDocument()
@@ -128,7 +119,7 @@ private slots:
 
         // On a file's document a GIF adds its first frame, as the add command does.
         QVERIFY(dragAndDrop(t->form->Image, QPoint(5, 5), data.get(), t->form.get()));
-        QTRY_COMPARE(widths().size(), 3);
+        QTRY_COMPARE(t->widths().size(), 3);
         QCOMPARE(t->form->filePath(), gif);
 
         // An emptied untitled document with changes: Open's question first ("&Non" discards them).
@@ -157,7 +148,7 @@ private slots:
         QApplication::sendEvent(area(), &drop);
         QVERIFY(drop.isAccepted());
         QVERIFY(!marker->isVisible());
-        QCOMPARE(widths(), (QList<int>{10, 12, 13, 11, 14}));
+        QCOMPARE(t->widths(), (QList<int>{10, 12, 13, 11, 14}));
         QCOMPARE(t->form->selectedFrame(), 3);
         QCOMPARE(t->form->undoItem->text(), QStringLiteral("A&nnuler Déplacer"));
         t->form->undoItem->trigger();
@@ -175,7 +166,7 @@ private slots:
         QTRY_COMPARE(t->form->scrollPosition(), 4);
         QDropEvent drop(QPointF(pastEnd), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(area(), &drop);
-        QCOMPARE(widths(), (QList<int>{10, 12, 13, 14, 15, 16, 17, 11}));
+        QCOMPARE(t->widths(), (QList<int>{10, 12, 13, 14, 15, 16, 17, 11}));
         QCOMPARE(t->form->selectedFrame(), 7);
     }
 
@@ -193,7 +184,7 @@ private slots:
         QVERIFY(dragAndDrop(other.form->Image, QPoint(5, 5), data.get(), other.form.get()));
         QTRY_COMPARE(other.form->frameEntries(), 1);
         QCOMPARE(int(other.form->document()->frame(0).width), 12);
-        QCOMPARE(widths(), (QList<int>{10, 11, 12})); // the source keeps its frame
+        QCOMPARE(t->widths(), (QList<int>{10, 11, 12})); // the source keeps its frame
     }
 };
 

@@ -35,14 +35,6 @@ class TestFrameEditing : public QObject
         t->add(files);
     }
 
-    QList<int> widths() const
-    {
-        QList<int> out;
-        for (int i = 0; i < t->form->document()->count(); ++i)
-            out << t->form->document()->frame(i).width;
-        return out;
-    }
-
 private slots:
     void init() { t = std::make_unique<FormUnderTest>(); }
     void cleanup() { t.reset(); }
@@ -53,14 +45,14 @@ private slots:
         t->form->selectFrame(2);
         t->prompter->answers.push_back(Answer::No);
         t->form->DelClick();
-        QCOMPARE(widths(), (QList<int>{10, 11, 12}));
+        QCOMPARE(t->widths(), (QList<int>{10, 11, 12}));
         QCOMPARE(t->prompter->asked.last().text,
                  QStringLiteral("Êtes-vous sûr de vouloir supprimer cette image de l'animation ?"));
         QCOMPARE(t->prompter->asked.last().kind, app::MessageKind::Confirmation);
 
         t->prompter->answers.push_back(Answer::Yes);
         t->form->DelClick();
-        QCOMPARE(widths(), (QList<int>{10, 11}));
+        QCOMPARE(t->widths(), (QList<int>{10, 11}));
         QCOMPARE(t->form->selectedFrame(), 1);
         QVERIFY(t->form->isModified());
         // The loop setting is put back on the first frame.
@@ -87,7 +79,7 @@ private slots:
         gce->delay = 25;
         gce->setDisposal(3);
         t->form->DupClick();
-        QCOMPARE(widths(), (QList<int>{10, 10, 11}));
+        QCOMPARE(t->widths(), (QList<int>{10, 10, 11}));
         const doc::TGIFGraphicControlExtension *copy = t->form->document()->frame(1).graphicControl();
         QCOMPARE(copy->delay, 25);
         QCOMPARE(copy->disposal(), 2);
@@ -101,18 +93,18 @@ private slots:
         t->form->NumLoops->setValue(4);
         t->form->selectFrame(0);
         t->form->avantClick(); // the first frame moves: the looping must follow the new first frame
-        QCOMPARE(widths(), (QList<int>{11, 10, 12, 13, 14}));
+        QCOMPARE(t->widths(), (QList<int>{11, 10, 12, 13, 14}));
         auto *loop = doc::extension_cast<doc::TGIFAppExtNSLoop>(t->form->document()->frame(0).extension(0));
         QVERIFY(loop);
         QCOMPARE(loop->loops, 4);
 
         t->form->selectFrame(2);
         t->form->arriereClick();
-        QCOMPARE(widths(), (QList<int>{11, 12, 10, 13, 14}));
+        QCOMPARE(t->widths(), (QList<int>{11, 12, 10, 13, 14}));
         QCOMPARE(t->form->selectedFrame(), 1);
         t->form->selectFrame(4);
         t->form->avantClick(); // the last frame does not move forward
-        QCOMPARE(widths(), (QList<int>{11, 12, 10, 13, 14}));
+        QCOMPARE(t->widths(), (QList<int>{11, 12, 10, 13, 14}));
     }
 
     void copyThenPasteAppendsAtTheEnd()
@@ -122,7 +114,7 @@ private slots:
         t->form->CopyItemClick();
         QVERIFY(app::TMainform::clipboardHasBitmap());
         t->form->PasteClick();
-        QCOMPARE(widths(), (QList<int>{10, 11, 10}));
+        QCOMPARE(t->widths(), (QList<int>{10, 11, 10}));
         QCOMPARE(t->form->selectedFrame(), 2);
         QCOMPARE(t->form->document()->frame(2).graphicControl()->delay, 60);
         QCOMPARE(t->form->document()->picture(2).pixel(0, 0), t->form->document()->picture(0).pixel(0, 0));
@@ -135,7 +127,7 @@ private slots:
         QApplication::clipboard()->setImage(image);
         t->form->insClick();
         QVERIFY(t->form->document());
-        QCOMPARE(widths(), (QList<int>{7}));
+        QCOMPARE(t->widths(), (QList<int>{7}));
         QCOMPARE(t->form->selectedFrame(), 0);
         QCOMPARE(t->form->statusPanel(2)->text(), QStringLiteral("1 image(s)"));
 
@@ -143,7 +135,7 @@ private slots:
         image.fill(qRgb(9, 9, 9));
         QApplication::clipboard()->setImage(image);
         t->form->insClick();
-        QCOMPARE(widths(), (QList<int>{3, 7}));
+        QCOMPARE(t->widths(), (QList<int>{3, 7}));
         QCOMPARE(t->form->document()->reduction, doc::ColorReduction::OctreeQuantize);
     }
 
@@ -152,7 +144,7 @@ private slots:
         addFrames(2);
         t->form->selectFrame(1);
         t->form->CutItemClick();
-        QCOMPARE(widths(), (QList<int>{10}));
+        QCOMPARE(t->widths(), (QList<int>{10}));
         QCOMPARE(t->form->selectedFrame(), -1);
         QVERIFY(!t->form->Image->picture().isNull()); // the still view keeps its picture
         QVERIFY(app::TMainform::clipboardHasBitmap());

@@ -44,14 +44,6 @@ class TestSelection : public QObject
         t->add(files);
     }
 
-    QList<int> widths() const
-    {
-        QList<int> out;
-        for (int i = 0; i < t->form->document()->count(); ++i)
-            out << t->form->document()->frame(i).width;
-        return out;
-    }
-
     QList<int> marked() const
     {
         QList<int> out;
@@ -191,7 +183,7 @@ private slots:
         const QByteArray before = bytesOf(t->form->document());
         const int steps = t->form->history().stack().count();
         command(*t);
-        QCOMPARE(widths(), widthsAfter);
+        QCOMPARE(t->widths(), widthsAfter);
         QCOMPARE(t->form->history().stack().count(), steps + 1);
         t->form->undoItem->trigger();
         QCOMPARE(bytesOf(t->form->document()), before);
@@ -202,12 +194,12 @@ private slots:
         click(2);
         click(3, Qt::ShiftModifier);
         t->form->avantClick();
-        QCOMPARE(widths(), (QList<int>{10, 13, 11, 12, 14}));
+        QCOMPARE(t->widths(), (QList<int>{10, 13, 11, 12, 14}));
         QCOMPARE(marked(), (QList<int>{2, 3}));
         t->form->avantClick();
-        QCOMPARE(widths(), (QList<int>{10, 13, 14, 11, 12}));
+        QCOMPARE(t->widths(), (QList<int>{10, 13, 14, 11, 12}));
         t->form->avantClick(); // at the end: nothing moves
-        QCOMPARE(widths(), (QList<int>{10, 13, 14, 11, 12}));
+        QCOMPARE(t->widths(), (QList<int>{10, 13, 14, 11, 12}));
     }
 
     void copiedFramesPasteIntoAnotherWindow()
