@@ -10,7 +10,9 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -133,12 +135,16 @@ private slots:
         QVERIFY(t->prompter->texts().last().startsWith(QStringLiteral("Voulez-vous enregistrer")));
     }
 
+    /** The first frame dragged onto the fourth: the looping goes with the new first frame. */
     void thumbnailDraggedToAnotherPlaceIsOneMove()
     {
         frames(5);
+        t->form->fini->click();
+        t->form->NumLoops->setValue(3);
         const QByteArray before = bytesOf(t->form->document());
-        std::unique_ptr<QMimeData> data(strip()->dragData(1));
-        dragTo(slotCentre(2), data.get(), QEvent::DragEnter);
+        const int steps = t->form->history().stack().count();
+        std::unique_ptr<QMimeData> data(strip()->dragData(0));
+        dragTo(slotCentre(1), data.get(), QEvent::DragEnter);
         dragTo(slotCentre(4), data.get());
         auto *marker = t->form->findChild<QWidget *>(QStringLiteral("dropMarker"));
         QVERIFY(marker->isVisible());
@@ -148,12 +154,18 @@ private slots:
         QApplication::sendEvent(area(), &drop);
         QVERIFY(drop.isAccepted());
         QVERIFY(!marker->isVisible());
-        QCOMPARE(t->widths(), (QList<int>{10, 12, 13, 11, 14}));
+        QCOMPARE(t->widths(), (QList<int>{11, 12, 13, 10, 14}));
         QCOMPARE(t->form->selectedFrame(), 3);
+        const doc::TGIFSubImage &first = t->form->document()->frame(0);
+        QVERIFY(first.extensionCount() > 0);
+        auto *loop = doc::extension_cast<doc::TGIFAppExtNSLoop>(first.extension(0));
+        QVERIFY(loop);
+        QCOMPARE(loop->loops, 3);
+
+        QCOMPARE(t->form->history().stack().count(), steps + 1);
         QCOMPARE(t->form->undoItem->text(), QStringLiteral("A&nnuler Déplacer"));
         t->form->undoItem->trigger();
         QCOMPARE(bytesOf(t->form->document()), before);
-        QCOMPARE(t->form->history().stack().count(), 1 + 1); // the add, the move
     }
 
     void stripScrollsWhileDraggingPastItsEnd()
