@@ -124,22 +124,53 @@ StripDrag::StripDrag(TMainform &form, QWidget *area, QWidget *panel)
     connect(&mScroll, &QTimer::timeout, this, &StripDrag::scrollStep);
 }
 
+namespace {
+
+/** The fields of a frame drag from `form`'s strip: the dragged frame, then every frame going. */
+std::vector<int> dragFields(const QMimeData *data, const TMainform &form)
+{
+    if (!data || !data->hasFormat(StripDrag::frameMime))
+        return {};
+    const QStringList fields = QString::fromLatin1(data->data(StripDrag::frameMime)).split(QLatin1Char(' '));
+    if (fields.size() < 4 || fields[0] + QLatin1Char(' ') + fields[1] != windowKey(form))
+        return {};
+    std::vector<int> frames;
+    for (qsizetype i = 2; i < fields.size(); ++i) {
+        bool ok = false;
+        const int frame = fields[i].toInt(&ok);
+        if (!ok || frame < 0 || frame >= form.frameEntries())
+            return {};
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+} // namespace
+
 int StripDrag::frameIn(const QMimeData *data, const TMainform &form)
 {
-    if (!data || !data->hasFormat(frameMime))
-        return -1;
-    const QStringList fields = QString::fromLatin1(data->data(frameMime)).split(QLatin1Char(' '));
-    if (fields.size() != 3 || fields[0] + QLatin1Char(' ') + fields[1] != windowKey(form))
-        return -1;
-    bool ok = false;
-    const int frame = fields[2].toInt(&ok);
-    return ok && frame >= 0 && frame < form.frameEntries() ? frame : -1;
+    const std::vector<int> fields = dragFields(data, form);
+    return fields.empty() ? -1 : fields.front();
+}
+
+std::vector<int> StripDrag::framesIn(const QMimeData *data, const TMainform &form)
+{
+    std::vector<int> fields = dragFields(data, form);
+    if (!fields.empty())
+        fields.erase(fields.begin());
+    return fields;
 }
 
 QMimeData *StripDrag::dragData(int frame)
 {
     auto *data = new QMimeData;
-    data->setData(frameMime, (windowKey(mForm) + QStringLiteral(" %1").arg(frame)).toLatin1());
+    QString fields = windowKey(mForm) + QStringLiteral(" %1").arg(frame);
+    const std::vector<int> marked = mForm.marks().contains(frame) && mForm.marks().count() > 1
+                                        ? mForm.marks().frames()
+                                        : std::vector<int>{frame};
+    for (int f : marked)
+        fields += QStringLiteral(" %1").arg(f);
+    data->setData(frameMime, fields.toLatin1());
     const QImage picture = toQImage(mForm.document()->picture(frame));
     QByteArray png;
     QBuffer buffer(&png);
@@ -176,7 +207,7 @@ void StripDrag::start(int k)
     drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
     mScroll.stop();
     mDirection = 0;
-    markTarget(-1, frame);
+    markTarget(-1, {});
 }
 
 int StripDrag::targetAt(QPoint areaPos) const
@@ -194,16 +225,16 @@ int StripDrag::targetAt(QPoint areaPos) const
     return p + shown - 1;
 }
 
-void StripDrag::markTarget(int frame, int from)
+void StripDrag::markTarget(int frame, const std::vector<int> &moved)
 {
     const int k = frame - mForm.scrollPosition() + 1;
-    if (frame < 0 || frame == from || k < 1 || k > 4) {
+    if (frame < 0 || moved.empty() || std::find(moved.begin(), moved.end(), frame) != moved.end() || k < 1 || k > 4) {
         mMarker->hide();
         return;
     }
     // A bar in the gap on the side the frame goes in: before its target going back, after it going on.
     const QRect slot = mForm.thumbs[std::size_t(k - 1)]->geometry();
-    const int x = frame < from ? std::max(slot.left() - 4, 0) : std::min(slot.right() + 2, mPanel->width() - 3);
+    const int x = frame < moved.front() ? std::max(slot.left() - 4, 0) : std::min(slot.right() + 2, mPanel->width() - 3);
     mMarker->setGeometry(x, 0, 3, mPanel->height());
     mMarker->show();
     mMarker->raise();
@@ -237,7 +268,7 @@ bool StripDrag::eventFilter(QObject *watched, QEvent *event)
             else
                 mScroll.stop();
         }
-        markTarget(targetAt(pos), from);
+        markTarget(targetAt(pos), framesIn(drag->mimeData(), mForm));
         drag->setDropAction(Qt::MoveAction);
         drag->accept();
         return true;
@@ -259,7 +290,7 @@ bool StripDrag::eventFilter(QObject *watched, QEvent *event)
         drop->setDropAction(Qt::MoveAction);
         drop->accept();
         if (to >= 0)
-            mForm.moveFrameTo(from, to);
+            mForm.moveFramesTo(framesIn(drop->mimeData(), mForm), to, from);
         return true;
     }
     default:

@@ -76,7 +76,10 @@ public:
 
     StripDrag(TMainform &form, QWidget *area, QWidget *panel);
 
-    /** What a drag of `frame` carries: its place for this window, its picture for other programs. */
+    /**
+     * What a drag of `frame` carries: for this window its place, with every frame marked beside it;
+     * for other programs its picture.
+     */
     QMimeData *dragData(int frame);
     /** Drags the frame shown in slot k until the button is released (a nested event loop). */
     void start(int k);
@@ -84,13 +87,15 @@ public:
     int targetAt(QPoint areaPos) const;
     /** The frame `data` carries when it was dragged from the strip of `form`, else −1. */
     static int frameIn(const QMimeData *data, const TMainform &form);
+    /** The frames dragged with it, ascending (it alone when no other was marked). */
+    static std::vector<int> framesIn(const QMimeData *data, const TMainform &form);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    /** Shows where the dragged frame would go (`frame` −1 hides the mark). */
-    void markTarget(int frame, int from);
+    /** Shows where the dragged frames would go, taking the place of `frame` (−1 hides the mark). */
+    void markTarget(int frame, const std::vector<int> &moved);
     void scrollStep();
 
     TMainform &mForm;

@@ -589,6 +589,7 @@ QWidget *TMainform::createFramesArea()
         connect(slot, &ThumbnailSlot::clicked, this,
                 [this, k, slot] { slotClicked(k, slot->pressModifiers()); });
         connect(slot, &ThumbnailSlot::dragRequested, drag, [drag, k] { drag->start(k); });
+        connect(slot, &ThumbnailSlot::released, this, [this, k] { slotReleased(k); });
         row->addWidget(slot);
     }
     mThumbnailPanel->setFixedSize(121 + 3 * 120 + 4 * 6 + 3 * 6, 108 + 6);

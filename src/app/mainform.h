@@ -246,14 +246,19 @@ public:
     const FrameSelection &marks() const { return mMarks; }
     /** A click on thumbnail slot k: Ctrl adds or removes its frame, Shift marks the range to it. */
     void slotClicked(int k, Qt::KeyboardModifiers modifiers);
+    /** The button came up on slot k without a drag. */
+    void slotReleased(int k);
     /** Shows `frame`; with `extend` the marks run from the anchor to it (the strip's keyboard). */
     void stepTo(int frame, bool extend);
 
     // --- drag and drop (mainform_drop.cpp) -----------------------------------------------------
     /** Files dropped on the window: a lone GIF on an empty untitled document is opened, else each is added. */
     void dropFiles(const QStringList &files);
-    /** Frame `from` takes the place of frame `to` (a thumbnail dragged in the strip): one step. */
-    void moveFrameTo(int from, int to);
+    /**
+     * Frames `moved` (ascending) take the place of frame `to` as one block, in their order (thumbnails
+     * dragged in the strip): one step. The block's frame `shown` is shown, the block stays marked.
+     */
+    void moveFramesTo(const std::vector<int> &moved, int to, int shown);
 
     // --- playback ------------------------------------------------------------------------------
     void playClick();
@@ -325,6 +330,7 @@ private:
     void selectKeepingMarks(int frame);
     FrameSelection mMarks;
     bool mKeepMarks = false;
+    int mMarksOnRelease = 0; // the slot whose release leaves its frame alone marked
     /** The window takes files dropped on it (mainform_drop.cpp). */
     void acceptFileDrops();
     QWidget *createSidePanel();

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace app {
 
 namespace {
@@ -100,16 +102,32 @@ void TMainform::dropFiles(const QStringList &files)
     addPictureFiles(files, QStringLiteral("add"));
 }
 
-void TMainform::moveFrameTo(int from, int to)
+void TMainform::moveFramesTo(const std::vector<int> &moved, int to, int shown)
 {
     releaseAnimation();
     const int n = mDocument ? mDocument->count() : 0;
-    if (from < 0 || from >= n || to < 0 || to >= n || from == to)
+    if (moved.empty() || moved.front() < 0 || moved.back() >= n || to < 0 || to >= n
+        || std::find(moved.begin(), moved.end(), to) != moved.end())
         return;
     const UndoScope step(*mHistory, QStringLiteral("Déplacer"));
-    mDocument->move(from, to);
+    // The block leaves, then goes in before its target going back, after it going on.
+    const auto before = [&](int f) { return int(std::lower_bound(moved.begin(), moved.end(), f) - moved.begin()); };
+    const int at = to - before(to) + (to > moved.front() ? 1 : 0);
+    for (int i = int(moved.size()) - 1; i >= 0; --i)
+        mDocument->move(moved[std::size_t(i)], n - 1 - (int(moved.size()) - 1 - i));
+    for (std::size_t i = 0; i < moved.size(); ++i)
+        mDocument->move(n - int(moved.size()) + int(i), at + int(i));
+    FrameSelection marks;
+    for (std::size_t i = 0; i < moved.size(); ++i)
+        marks.toggle(at + int(i));
+    const int view = at + before(shown);
     ren();
-    selectFrame(to);
+    if (moved.size() > 1) {
+        mMarks = marks;
+        selectKeepingMarks(view);
+    } else {
+        selectFrame(view);
+    }
     StoreLooping();
 }
 

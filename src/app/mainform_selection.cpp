@@ -48,7 +48,16 @@ void TMainform::slotClicked(int k, Qt::KeyboardModifiers modifiers)
         return;
     mThumbnailPanel->setFocus();
     const int frame = scrollPosition() + k - 1;
+    mMarksOnRelease = 0;
     if (!(modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) || mSelected < 0) {
+        if (mMarks.count() > 1 && mMarks.contains(frame) && mSelected >= 0) {
+            // A press on one of several marked frames may start dragging them all: the marks
+            // give way to this frame alone when the button comes up without a drag.
+            stopPlayback();
+            selectKeepingMarks(frame);
+            mMarksOnRelease = k;
+            return;
+        }
         clickSlot(k);
         return;
     }
@@ -67,6 +76,13 @@ void TMainform::slotClicked(int k, Qt::KeyboardModifiers modifiers)
         return;
     }
     selectKeepingMarks(frame);
+}
+
+void TMainform::slotReleased(int k)
+{
+    if (mMarksOnRelease == k && scrollPosition() + k - 1 == mSelected)
+        clickSlot(k);
+    mMarksOnRelease = 0;
 }
 
 void TMainform::stepTo(int frame, bool extend)

@@ -212,6 +212,16 @@ void ThumbnailSlot::mouseMoveEvent(QMouseEvent *event)
     followPointer(event);
 }
 
+void ThumbnailSlot::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const bool dragged = !mPressedAt;
+    mPressedAt.reset();
+    if (!dragged)
+        emit released();
+}
+
 bool ThumbnailSlot::eventFilter(QObject *watched, QEvent *event)
 {
     // The picture's own handlers would pass its presses on to the slot as well: a Ctrl+click
@@ -222,6 +232,10 @@ bool ThumbnailSlot::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == mPicture && event->type() == QEvent::MouseMove) {
         followPointer(static_cast<QMouseEvent *>(event));
+        return true;
+    }
+    if (watched == mPicture && event->type() == QEvent::MouseButtonRelease) {
+        mouseReleaseEvent(static_cast<QMouseEvent *>(event));
         return true;
     }
     return QFrame::eventFilter(watched, event);

@@ -98,10 +98,13 @@ signals:
     void clicked();
     /** The left button went down on the slot and the pointer moved far enough to drag it. */
     void dragRequested();
+    /** The left button came up on the slot without a drag. */
+    void released();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

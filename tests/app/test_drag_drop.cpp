@@ -168,6 +168,34 @@ private slots:
         QCOMPARE(bytesOf(t->form->document()), before);
     }
 
+    /** Marked frames go as one block and stay marked; a press on them keeps the marks for the drag. */
+    void markedFramesDragAsOneBlock()
+    {
+        frames(5);
+        const auto picture = [this](int k) { return t->form->thumbs[std::size_t(k - 1)]->picture(); };
+        const auto marked = [this] { return t->form->selectedFrames(); };
+        QTest::mouseClick(picture(2), Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseClick(picture(3), Qt::LeftButton, Qt::ShiftModifier, QPoint(20, 20));
+        QTest::mousePress(picture(2), Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(marked(), (std::vector<int>{1, 2}));
+        QCOMPARE(t->form->selectedFrame(), 1);
+
+        std::unique_ptr<QMimeData> data(strip()->dragData(1));
+        dragTo(slotCentre(2), data.get(), QEvent::DragEnter);
+        dragTo(slotCentre(3), data.get()); // within the block: nowhere to go
+        QVERIFY(!t->form->findChild<QWidget *>(QStringLiteral("dropMarker"))->isVisible());
+        dragTo(slotCentre(4), data.get());
+        QDropEvent drop(QPointF(slotCentre(4)), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(area(), &drop);
+        QCOMPARE(t->widths(), (QList<int>{10, 13, 11, 12, 14}));
+        QCOMPARE(marked(), (std::vector<int>{2, 3}));
+        QCOMPARE(t->form->selectedFrame(), 2); // the dragged frame, where it went
+
+        // Pressed and released without a drag, a marked frame is left alone marked.
+        QTest::mouseClick(picture(4), Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(marked(), (std::vector<int>{3}));
+    }
+
     void stripScrollsWhileDraggingPastItsEnd()
     {
         frames(8);
