@@ -4,25 +4,7 @@
 # is then checked with movaro-gif-cli.
 source "$(dirname "$0")/lib.sh"
 
-: "${MOVARO_CORPUS_DIR:?}"
-source_gif="$MOVARO_CORPUS_DIR/giflib/pic/welcome2.gif"
-[ -f "$source_gif" ] || { echo "corpus missing: skipped"; exit 0; }
-
-work="$E2E_OUT/work"
-mkdir -p "$work"
-cp "$source_gif" "$work/anim.gif"
-frames_before=$(frame_count "$work/anim.gif")
-[ "$frames_before" -ge 3 ] || fail "the sample should be animated"
-
-start_x
-start_app "$work/anim.gif"
-window=$(wait_window 'anim\.gif - Movaro Gif')
-sleep 1
-# Keys go to the main window, which has the focus back after each dialog (there is no window manager).
-press() {
-    xdotool windowfocus --sync "$window" 2>/dev/null || true
-    xdotool key "$@"
-}
+open_animated_sample
 screenshot 01-opened
 
 # Play from the Control menu and watch the view change.

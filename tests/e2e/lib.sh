@@ -83,3 +83,28 @@ frame_count() {
     "$MOVARO_BIN/movaro-gif-cli" info "$1" |
         python3 -c 'import json, sys; print(sum(f["width"] > 0 for f in json.load(sys.stdin)["frames"]))'
 }
+
+# open_animated_sample : the corpus's animated sample copied to $work/anim.gif and opened in the
+# editor; sets sample (the original), work, frames_before and window. Skips the session when the
+# corpus is missing.
+open_animated_sample() {
+    : "${MOVARO_CORPUS_DIR:?}"
+    sample="$MOVARO_CORPUS_DIR/giflib/pic/welcome2.gif"
+    [ -f "$sample" ] || { echo "corpus missing: skipped"; exit 0; }
+    work="$E2E_OUT/work"
+    mkdir -p "$work"
+    cp "$sample" "$work/anim.gif"
+    frames_before=$(frame_count "$work/anim.gif")
+    [ "$frames_before" -ge 3 ] || fail "the sample should be animated"
+    start_x
+    start_app "$work/anim.gif"
+    window=$(wait_window 'anim\.gif - Movaro Gif')
+    sleep 1
+}
+
+# press KEYS... : keys to the main window, which has the focus back after each dialog (there is no
+# window manager)
+press() {
+    xdotool windowfocus --sync "$window" 2>/dev/null || true
+    xdotool key "$@"
+}
