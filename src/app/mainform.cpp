@@ -106,6 +106,7 @@ TMainform::TMainform(QWidget *parent)
     columns->addWidget(createSidePanel());
     setCentralWidget(central);
     createChrome();
+    createStorage();
     createCommandRules();
     // Shortcuts work while the menus are closed, on the states the menus would show.
     mRules->bindShortcuts();

@@ -5,6 +5,7 @@
 #include "frame_strip.h"
 #include "prompter.h"
 #include "url_opener.h"
+#include "settings/form_storage.h"
 #include "settings/settings_store.h"
 #include "video/video_import.h"
 
@@ -228,6 +229,12 @@ public:
     QWidget *helpWindow() const;
     QAction *Loopsb = nullptr, *rateb = nullptr, *comb = nullptr, *helpb = nullptr;
 
+    // --- remembered between runs (mainform_settings.cpp) ----------------------------------------
+    /** The "Mainform Settings" section: placement, View marks, status bar, add-image hint counter. */
+    settings::FormStorage &storage() const { return *mStorage; }
+    /** How many times the add-image hint timer fired while the window was active, over all runs. */
+    int hintCount() const { return mHintCount; }
+
     // --- export and printing -------------------------------------------------------------------
     void enregistrercadreClick();
     void Configurationdelimpression1Click();
@@ -301,6 +308,7 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    void setVisible(bool visible) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -341,6 +349,7 @@ private:
     QList<QAction *> createFilterMenus(QMenu *image);
     /** Hidden items and buttons, View toggles, Help links, side-panel arrows (mainform_chrome.cpp). */
     void createChrome();
+    void createStorage();
     /** Registers the opening rules of the menus (mainform_rules.cpp). */
     void createCommandRules();
     /** The still view is shown (the animation is not playing). */
@@ -389,6 +398,8 @@ private:
     CommandRules *mRules = nullptr;
     UndoHistory *mHistory = nullptr;
     std::unique_ptr<QSettings> mStore;
+    std::unique_ptr<settings::PlacementHook> mPlacementHook;
+    std::unique_ptr<settings::FormStorage> mStorage; // declared after the hook it saves through
 
     // guards: 0 while the program writes a field, 5 otherwise
     int mPeriodGuard = 5;
@@ -408,6 +419,8 @@ private:
     QWidget *mThumbnailPanel = nullptr;
     QWidget *mFramesArea = nullptr;
     QPointer<QWidget> mHelpWindow;
+    int mHintCount = 0; // addbtn tag
+    bool mRestoringStorage = false;
     QAction *save1 = nullptr, *save2 = nullptr, *eos = nullptr, *retablir = nullptr, *ajouter = nullptr,
             *inserer = nullptr, *enregistrercadre = nullptr, *N4 = nullptr;
     QAction *arriere = nullptr, *avant = nullptr;

@@ -232,20 +232,15 @@ void TMainform::Timer1Timer()
     if (!isActiveWindow())
         return;
     // The counter lives with the main window's settings, so the hint is offered at three runs only.
-    const QString key = QStringLiteral("Software/Movaro Gif/Mainform Settings/addbtn_Tag");
-    bool ok = false;
-    int count = mStore->value(key, QStringLiteral("0")).toString().trimmed().toInt(&ok);
-    if (!ok)
-        count = 0;
-    if (count <= 2) {
+    if (mHintCount <= 2) {
         if (QWidget *button = ToolBar2->widgetForAction(addbtn)) {
             QToolTip::showText(button->mapToGlobal(QPoint(button->width() / 2, button->height())),
                                QStringLiteral("Cliquez sur ce bouton pour ajouter des images"), button, QRect(),
                                8000);
         }
     }
-    mStore->setValue(key, QString::number(count + 1));
-    mStore->sync();
+    ++mHintCount;
+    mStorage->save(); // kept at once, should this run not end normally
 }
 
 void TMainform::closeEvent(QCloseEvent *event)
@@ -254,6 +249,8 @@ void TMainform::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // Written before the save question, so also when the user then cancels quitting.
+    mStorage->save();
     if (!isModified()) {
         event->accept();
         return;

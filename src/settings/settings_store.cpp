@@ -1,11 +1,34 @@
 #include "settings_store.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 namespace settings {
 
 std::unique_ptr<QSettings> openStore()
 {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Movaro Gif"),
-                                       QStringLiteral("Movaro Gif"));
+    auto store = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Movaro Gif"),
+                                             QStringLiteral("Movaro Gif"));
+    // Qt parses a file once and serves later opens from memory without the parse error: a file
+    // found damaged stays so for as long as it is not changed on disk.
+    static QString damagedMark;
+    const QFileInfo file(store->fileName());
+    const QString mark = file.exists() ? QStringLiteral("%1|%2|%3")
+                                             .arg(file.filePath())
+                                             .arg(file.size())
+                                             .arg(file.lastModified().toMSecsSinceEpoch())
+                                       : QString();
+    const bool damaged = store->status() != QSettings::NoError || (file.exists() && !file.isReadable())
+                         || (!mark.isEmpty() && mark == damagedMark);
+    if (!damaged)
+        return store;
+    damagedMark = mark;
+    // A damaged or unreadable file is the user's to mend: it is left exactly as it is (Qt would
+    // write back only what it could parse), and this run starts from the defaults and keeps what
+    // it changes in a store of its own, gone when the program ends.
+    static const QTemporaryDir own;
+    return std::make_unique<QSettings>(own.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
 }
 
 RecentList promoteRecent(const RecentList &list, const QString &file)
