@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QMap>
 #include <QMenu>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QWidget>
 
 namespace app {
@@ -70,29 +70,31 @@ void CommandRules::applyTo(QAction* item) {
 }
 
 void CommandRules::bindShortcuts() {
-    QMap<QKeySequence, QList<QAction*>> byKeys;
+    mByKeys.clear();
     for (QAction* item : mWindow->findChildren<QAction*>()) {
         if (item->shortcut().isEmpty() || !item->isVisible())
             continue;
-        // The item's own binding now serves only its menu, which shows it while open.
-        item->setShortcutContext(Qt::WidgetShortcut);
+        // One binding per key, the item's own: a second one on the same key (a window shortcut
+        // beside it) makes Qt refuse both as ambiguous whenever the menu bar holds the keyboard.
+        item->setShortcutContext(Qt::WindowShortcut);
         for (const QKeySequence& keys : item->shortcuts())
-            byKeys[keys].append(item);
+            if (keys.count() == 1)
+                mByKeys[keys[0].toCombined()].append(item);
     }
-    for (auto it = byKeys.cbegin(); it != byKeys.cend(); ++it) {
-        auto* shortcut = new QShortcut(it.key(), mWindow);
-        shortcut->setContext(Qt::WindowShortcut);
-        const QList<QAction*> items = it.value();
-        connect(shortcut, &QShortcut::activated, this, [this, items] {
-            for (QAction* item : items) {
+    qApp->installEventFilter(this);
+}
+
+bool CommandRules::eventFilter(QObject* watched, QEvent* event) {
+    // Qt asks the focus widget whether it wants a key before it looks the key up among the
+    // shortcuts: the items on that key take their state now, and Qt then runs the enabled one.
+    if (event->type() == QEvent::ShortcutOverride && !mByKeys.isEmpty()) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const QKeyCombination pressed(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key()));
+        if (const auto items = mByKeys.constFind(pressed.toCombined()); items != mByKeys.cend())
+            for (QAction* item : *items)
                 applyTo(item);
-                if (item->isEnabled()) {
-                    item->trigger();
-                    return;
-                }
-            }
-        });
     }
+    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace app

@@ -54,6 +54,9 @@ class CommandRules : public QObject {
     /** The state `item` would take now: its own rule and those of the submenus that hold it. */
     bool enabledNow(QAction* item) const;
 
+   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
    private:
     void applyTo(QAction* item);
     /** The state the rules give `item`, or nothing when no rule governs it or its submenus. */
@@ -62,6 +65,7 @@ class CommandRules : public QObject {
     QWidget* mWindow;
     QHash<QAction*, Rule> mEnable;
     QHash<QAction*, Rule> mCheck;
+    QHash<int, QList<QAction*>> mByKeys;  // the bound items, by the combined key that runs them
 };
 
 }  // namespace app

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -344,6 +345,40 @@ class TestCommandRules : public QObject {
             acted = after != widths;
         }
         QCOMPARE(acted, acts);
+    }
+
+    // A menu closed with Escape leaves the keyboard with the menu bar, whose items then answer their
+    // keys too: each key must still act once, and not be refused as bound twice.
+    void keysActOnceAfterAMenuIsClosedWithEscape_data() {
+        QTest::addColumn<int>("combined");
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("F2 after Image") << QKeyCombination(Qt::Key_F2).toCombined() << "Imagesdelanimations1";
+        QTest::newRow("Ctrl+V after Edition") << (Qt::CTRL | Qt::Key_V).toCombined() << "Edit1";
+    }
+
+    void keysActOnceAfterAMenuIsClosedWithEscape() {
+        QFETCH(int, combined);
+        QFETCH(QString, menu);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("[Aa]mbiguous")));
+        addFrames(1);
+        setClipboard(Clip::Picture);
+        auto* opened = t->form->findChild<QMenu*>(menu);
+        const QChar mnemonic = opened->title().at(opened->title().indexOf(QLatin1Char('&')) + 1);
+        QTest::keyClick(t->form->menuBar(), Qt::Key(mnemonic.toUpper().unicode()), Qt::AltModifier);
+        QTRY_VERIFY(opened->isVisible());
+        QTest::keyClick(opened, Qt::Key_Escape);
+        QTRY_VERIFY(!opened->isVisible());
+        QCOMPARE(QApplication::focusWidget(), t->form->menuBar());
+
+        const int before = frames();
+        const auto dialogs = t->prompter->dialogs.size();
+        t->prompter->openFiles.push_back({});  // the add dialog, cancelled
+        const auto keys = QKeyCombination::fromCombined(combined);
+        QTest::keyClick(QApplication::focusWidget(), keys.key(), keys.keyboardModifiers());
+        if (keys.key() == Qt::Key_F2)
+            QCOMPARE(t->prompter->dialogs.size(), dialogs + 1);
+        else
+            QCOMPARE(frames(), before + 1);
     }
 
     // A shortcut inside a submenu follows the submenu item's rule as well as its own.
