@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <list>
 #include <stdexcept>
+#include <unordered_map>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,16 +21,17 @@ namespace doc {
 namespace {
 
 /**
- * The decoded rows of large slots, least recently used first. A slot's entry is found through its
- * iterator; dead slots are skipped and dropped as they are met.
+ * The decoded rows of large slots, least recently used first, found by slot. A slot that dies
+ * leaves at once, so that the rows of deleted frames stop counting against the budget.
  */
 class FrameCache
 {
 public:
     static FrameCache &instance()
     {
-        static FrameCache cache;
-        return cache;
+        // Never destroyed: slots held by objects that outlive it still come to forget().
+        static FrameCache *cache = new FrameCache;
+        return *cache;
     }
 
     /** Records that `slot` holds `bytes` of rows now and was just used; releases others beyond the budget. */
@@ -38,26 +40,40 @@ public:
         std::vector<std::shared_ptr<PixelSlot>> victims;
         {
             std::lock_guard lock(mMutex);
-            for (auto it = mEntries.begin(); it != mEntries.end(); ++it)
-                if (it->slot.lock() == slot) {
-                    mHeld -= it->bytes;
-                    mEntries.erase(it);
-                    break;
-                }
-            mEntries.push_back({slot, bytes});
+            if (const auto found = mIndex.find(slot.get()); found != mIndex.end()) {
+                mHeld -= found->second->bytes;
+                found->second->bytes = bytes;
+                mEntries.splice(mEntries.end(), mEntries, found->second);
+            } else {
+                mEntries.push_back({slot, slot.get(), bytes});
+                mIndex.emplace(slot.get(), std::prev(mEntries.end()));
+            }
             mHeld += bytes;
             // The slot just used stays: its caller is about to read it.
             while (mHeld > mBudget.load() && mEntries.size() > 1) {
-                Entry e = mEntries.front();
-                mEntries.pop_front();
+                Entry &e = mEntries.front();
                 mHeld -= e.bytes;
                 if (auto victim = e.slot.lock())
                     victims.push_back(std::move(victim));
+                mIndex.erase(e.key);
+                mEntries.pop_front();
             }
         }
-        // Outside the lock: releasing may compress, which takes a while.
+        // Outside the lock: releasing may compress, which takes a while (and a victim whose last
+        // owner went meanwhile is destroyed here, which comes back to forget()).
         for (auto &v : victims)
             v->release();
+    }
+
+    /** A slot is going: its rows no longer count. */
+    void forget(const PixelSlot *slot)
+    {
+        std::lock_guard lock(mMutex);
+        if (const auto found = mIndex.find(slot); found != mIndex.end()) {
+            mHeld -= found->second->bytes;
+            mEntries.erase(found->second);
+            mIndex.erase(found);
+        }
     }
 
     std::atomic<std::size_t> mBudget{std::size_t(512) << 20};
@@ -71,10 +87,12 @@ public:
 private:
     struct Entry {
         std::weak_ptr<PixelSlot> slot;
+        const PixelSlot *key = nullptr;
         std::size_t bytes = 0;
     };
     std::mutex mMutex;
     std::list<Entry> mEntries;
+    std::unordered_map<const PixelSlot *, std::list<Entry>::iterator> mIndex;
     std::size_t mHeld = 0;
 };
 
@@ -155,6 +173,7 @@ PixelSlot::PixelSlot(int width, int height)
 PixelSlot::~PixelSlot()
 {
     gCodesHeld -= mCountedBytes;
+    FrameCache::instance().forget(this);
 }
 
 void PixelSlot::keepCodes(CompressedPixels codes)
