@@ -29,7 +29,6 @@ TGIFSubImage::TGIFSubImage(const TGIFSubImage &other)
     , mDense(other.mDense)
     , mDenseOwned(other.mDenseOwned)
     , mPicture(other.mPicture)
-    , mPictureOwned(other.mPictureOwned)
     , mMask(other.mMask)
 {
     mExtensions.reserve(other.mExtensions.size());
@@ -207,21 +206,19 @@ TGIFGraphicControlExtension *TGIFSubImage::addGraphicControl()
 void TGIFSubImage::invalidatePicture() const
 {
     mPicture.reset();
-    mPictureOwned = false;
     mMask.reset();
 }
 
 void TGIFSubImage::setPicture(Picture picture)
 {
-    mPicture = std::make_shared<const Picture>(std::move(picture));
-    mPictureOwned = true;
+    mPicture = PictureCell::pinned(std::make_shared<const Picture>(std::move(picture)));
 }
 
 void TGIFSubImage::dropDecoded() const
 {
     if (!mDenseOwned)
         mDense.reset();
-    if (!mPictureOwned)
+    if (mPicture && !mPicture->isPinned())
         mPicture.reset();
     mMask.reset();
 }
@@ -235,8 +232,8 @@ std::size_t TGIFSubImage::heldBytes() const
         const auto codes = mSlot->codes();
         bytes += codes ? codes->codes.size() : std::size_t(mSlot->width()) * std::size_t(mSlot->height());
     }
-    if (mPictureOwned && mPicture)
-        bytes += mPicture->data().size();
+    if (const Picture *own = ownPicture())
+        bytes += own->data().size();
     return bytes;
 }
 
@@ -297,7 +294,8 @@ void TGIFImage::clear()
 const Picture &TGIFImage::picture(int i) const
 {
     const TGIFSubImage &f = frame(i);
-    if (!f.mPicture) {
+    std::shared_ptr<const Picture> held = f.mPicture ? f.mPicture->picture() : nullptr;
+    if (!held) {
         const TGIFColorMap &table = f.mColorMap.empty() ? header.colorMap : f.mColorMap;
         Picture p(f.hasPixels() ? f.width : 0, f.hasPixels() ? f.height : 0, PixelFormat::Indexed8);
         if (!p.isNull()) {
@@ -315,9 +313,11 @@ const Picture &TGIFImage::picture(int i) const
             }
         }
         p.palette() = table.entries;
-        f.mPicture = std::make_shared<const Picture>(std::move(p));
+        f.mPicture = PictureCell::derived(std::move(p));
+        held = f.mPicture->picture();
     }
-    return *f.mPicture;
+    // The cell holds it as long as the reference is meant to last.
+    return *held;
 }
 
 const std::vector<uint8_t> &TGIFImage::mask(int i) const

@@ -3,6 +3,7 @@
 #include "frame_pixels.h"
 #include "frame_store.h"
 #include "picture.h"
+#include "picture_cache.h"
 
 #include <array>
 #include <cstdint>
@@ -198,13 +199,12 @@ public:
     void invalidatePicture() const;
     /** Replaces what the views show for this frame; indices and table stay as they were. */
     void setPicture(Picture picture);
-    bool hasPictureCached() const { return bool(mPicture); }
 
     // For keeping frames aside (undo): what makes two copies of a frame the same frame.
     /** The object holding the indices, shared by copies until one of them changes its pixels. */
     const void *pixelIdentity() const { return mDenseOwned ? static_cast<const void *>(mDense.get()) : mSlot.get(); }
     /** The picture set through setPicture, nullptr when the picture is only decoded from the indices. */
-    const Picture *ownPicture() const { return mPictureOwned ? mPicture.get() : nullptr; }
+    const Picture *ownPicture() const { return mPicture ? mPicture->pinnedPicture() : nullptr; }
     /** Drops what can be decoded again (flat indices made from the slot, decoded picture, mask). */
     void dropDecoded() const;
     /** Memory the frame's own data holds: pixels (codes when compressed, none once spilled) and a set picture. */
@@ -223,8 +223,9 @@ private:
     std::vector<std::unique_ptr<TGIFExtension>> mExtensions;
     TGIFGraphicControlExtension *mGraphicControl = nullptr;
 
-    mutable std::shared_ptr<const Picture> mPicture;
-    mutable bool mPictureOwned = false; // mPicture was set, not decoded
+    // Set by setPicture (kept), or made from the indices and held through the cache of pictures;
+    // copies of the frame share it.
+    mutable std::shared_ptr<PictureCell> mPicture;
     mutable std::shared_ptr<const std::vector<uint8_t>> mMask;
 };
 
@@ -282,7 +283,9 @@ public:
 
     /**
      * Frame i decoded to an 8-bit picture of the frame's own size, with the frame's local table or
-     * the global one. Made on first use and kept until the frame's pixels, size or table change.
+     * the global one. Made on first use and kept until the frame's pixels, size or table change,
+     * or until the cache of pictures needs the room (picture_cache.h): the reference stays valid
+     * while the frame is unchanged and fewer than kPicturesAlwaysKept other pictures are asked for.
      */
     const Picture &picture(int i) const;
     /**

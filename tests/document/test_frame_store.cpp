@@ -93,6 +93,59 @@ TEST(FrameStore, FramesEvictedFromTheCacheComeBackAsTheyWere)
         EXPECT_EQ(held.frame(i).pixels(), flat.frame(i).pixels()) << "frame " << i;
 }
 
+TEST(FrameStore, DeletedFramesLeaveTheCache)
+{
+    const CacheBudget budget(std::size_t(64) << 20);
+    const std::size_t before = doc::frameCacheHeld();
+    {
+        TGIFImage image = animation(8);
+        for (int i = 0; i < image.count(); ++i)
+            image.frame(i).setPixelStore(*image.frame(i).pixelStore());
+        EXPECT_EQ(doc::frameCacheHeld(), before + 8u * 400 * 300);
+        image.deleteFrame(3);
+        image.deleteFrame(0);
+        EXPECT_EQ(doc::frameCacheHeld(), before + 6u * 400 * 300);
+        // A frame whose indices are replaced lets go of the old ones too.
+        image.frame(0).setPixels(std::vector<uint8_t>(400 * 300, 1));
+        EXPECT_EQ(doc::frameCacheHeld(), before + 5u * 400 * 300);
+    }
+    EXPECT_EQ(doc::frameCacheHeld(), before) << "closed document";
+}
+
+TEST(FrameStore, ShownPicturesStayWithinTheirBudgetAndComeBackAsTheyWere)
+{
+    struct PictureBudget {
+        std::size_t before = doc::pictureCacheBudget();
+        ~PictureBudget() { doc::setPictureCacheBudget(before); }
+    } restore;
+    const std::size_t picture = 400 * 300 + 5 * sizeof(doc::Rgb);
+    doc::setPictureCacheBudget(10 * picture);
+
+    const TGIFImage image = animation(30);
+    std::vector<std::vector<uint8_t>> first;
+    for (int i = 0; i < image.count(); ++i) {
+        first.push_back(image.picture(i).data());
+        EXPECT_LE(doc::pictureCacheHeld(), 10 * picture) << "frame " << i;
+    }
+    // A filter's result is what the frame shows from then on: never dropped to make room.
+    TGIFImage filtered = image;
+    doc::Picture inverted = filtered.picture(4);
+    for (uint8_t &v : inverted.data())
+        v = uint8_t(4 - std::min<uint8_t>(v, 4));
+    filtered.frame(4).setPicture(inverted);
+    // Stepping back and forth, and a budget so small that only the last few pictures stay.
+    doc::setPictureCacheBudget(0);
+    for (int i : {29, 0, 15, 4, 4, 28, 1, 2, 3, 5, 6, 7, 8, 9, 10})
+        EXPECT_EQ(image.picture(i).data(), first[std::size_t(i)]) << "frame " << i;
+    EXPECT_LE(doc::pictureCacheHeld(), std::size_t(doc::kPicturesAlwaysKept) * picture);
+    // The last ones asked for are still the pictures the references point at.
+    const doc::Picture &held = image.picture(20);
+    for (int i = 21; i < 20 + doc::kPicturesAlwaysKept; ++i)
+        image.picture(i);
+    EXPECT_EQ(held.data(), first[20]);
+    EXPECT_EQ(filtered.picture(4).data(), inverted.data());
+}
+
 TEST(FrameStore, OpenHoldsTheFlattenedFramesAsCodesAndWritesThemAsTheyWouldBeEncoded)
 {
     const std::string data = saved(animation(6));
