@@ -1,16 +1,20 @@
 // Plays a GIF in the animated view for a while and reports the process's CPU use and how far the
-// frames land from their times (bench/peers/playback.sh runs it offscreen and under Xvfb).
+// frames land from their times (bench/peers/playback.sh and bench/long/playback.sh run it offscreen
+// and under Xvfb). The file is opened as the window opens it (every frame the full picture).
 //
 // Usage: playback_tool FILE.gif [SECONDS] [DELAY]
 //   SECONDS  how long to play (default 10)
 //   DELAY    hundredths of a second to give every frame (default: the file's own delays)
 // Prints one line of key=value figures, times in ms: step_err is each interval against its nominal
 // 12 ms a hundredth, sched_late each frame against the time the schedule set for it (its half
-// compensation of lateness included), drift the timeline against the ideal one.
+// compensation of lateness included), drift the timeline against the ideal one; cpu_percent is the
+// process's user and system time over the playback (every thread) against its wall time, and
+// peak_rss_mb the process's peak resident memory.
 
 #include "app/animation_view.h"
 #include "app/playback_core.h"
 #include "document/gif_image.h"
+#include "document/open_document.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,7 +25,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 namespace {
@@ -32,6 +35,13 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double peakRssMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
 }
 
 double percentile(std::vector<double> v, double p)
@@ -56,8 +66,7 @@ int main(int argc, char **argv)
 
     doc::TGIFImage image;
     try {
-        std::ifstream in(argv[1], std::ios::binary);
-        image.LoadFromStream(in);
+        image = doc::openForEditing(argv[1]);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "cannot read %s: %s\n", argv[1], e.what());
         return 1;
@@ -135,11 +144,12 @@ int main(int argc, char **argv)
     std::printf("platform=%s frames_shown=%zu wall_s=%.2f cpu_percent=%.1f "
                 "step_err_mean_ms=%.2f step_err_p95_ms=%.2f step_err_max_ms=%.2f "
                 "sched_late_p50_ms=%.2f sched_late_p95_ms=%.2f sched_late_max_ms=%.2f "
-                "drift_final_ms=%.1f drift_max_ms=%.1f\n",
+                "drift_final_ms=%.1f drift_max_ms=%.1f peak_rss_mb=%.0f\n",
                 qPrintable(QGuiApplication::platformName()), shown.size(), wall, 100.0 * cpu / wall, mean,
                 percentile(stepError, 0.95), stepError.empty() ? 0.0 : *std::max_element(stepError.begin(), stepError.end()),
                 percentile(lateness, 0.5), percentile(lateness, 0.95),
-                lateness.empty() ? 0.0 : *std::max_element(lateness.begin(), lateness.end()), finalDrift, maxDrift);
+                lateness.empty() ? 0.0 : *std::max_element(lateness.begin(), lateness.end()), finalDrift, maxDrift,
+                peakRssMb());
     view.setDocument(nullptr);
     return 0;
 }

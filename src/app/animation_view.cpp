@@ -34,8 +34,8 @@ AnimationView::~AnimationView() = default;
 
 void AnimationView::setDocument(const doc::TGIFImage *document)
 {
-    stopTimer();
-    mSchedule.reset();
+    stop();
+    mShown.reset();
     mComposer.reset();
     mStill = QImage();
     mPainted = -1;
@@ -51,8 +51,8 @@ void AnimationView::setDocument(const doc::TGIFImage *document)
 
 void AnimationView::setPicture(const QImage &picture)
 {
-    stopTimer();
-    mSchedule.reset();
+    stop();
+    mShown.reset();
     mComposer.reset();
     mPainted = -1;
     mStill = picture;
@@ -66,24 +66,31 @@ void AnimationView::clearPicture()
 
 void AnimationView::play()
 {
-    stopTimer();
+    stop();
     mPainted = -1;
     if (!mDocument || mDocument->empty())
         return;
-    mComposer = std::make_unique<PlaybackComposer>(*mDocument);
+    const std::shared_ptr<const PlaybackFrames> frames = PlaybackFrames::of(*mDocument);
+    mComposer = std::make_unique<PlaybackComposer>(frames);
     if (!mComposer->isValid())
         return;
     mStill = QImage();
-    mSchedule = std::make_unique<PlaybackSchedule>(*mDocument);
+    mShown.reset();
+    mSchedule = std::make_unique<PlaybackSchedule>(*frames);
     mClock.start();
+    const PlaybackSchedule::Step first = mSchedule->start(0);
+    // One picture only (one frame, or a run that shows one): drawn here, no worker, no timer.
+    if (first.hasNext)
+        mReadAhead = std::make_unique<PlaybackReadAhead>(frames);
     mPlaying = true;
-    showStep(mSchedule->start(0));
+    showStep(first);
 }
 
 void AnimationView::stop()
 {
     stopTimer();
     mSchedule.reset();
+    mReadAhead.reset();
 }
 
 void AnimationView::stopTimer()
@@ -107,7 +114,18 @@ void AnimationView::showStep(const PlaybackSchedule::Step &step)
         mPlaying = false;
     if (step.frame < 0)
         return;
-    mComposer->show(step.frame);
+    if (mReadAhead) {
+        // The worker runs the same run on the same frames, so its pictures come in the schedule's
+        // order; one that does not (it ended early: a frame could not be read) ends playback.
+        PlaybackReadAhead::Composed next = mReadAhead->take();
+        if (next.frame != step.frame) {
+            stop();
+            return;
+        }
+        mShown = std::move(next.picture);
+    } else {
+        mComposer->show(step.frame);
+    }
     mPainted = step.frame;
     repaint();
     // Last, so that a handler may stop or restart playback.
@@ -116,15 +134,22 @@ void AnimationView::showStep(const PlaybackSchedule::Step &step)
 
 QImage AnimationView::shownImage() const
 {
+    return currentImage().copy();
+}
+
+QImage AnimationView::currentImage() const
+{
+    if (mShown)
+        return wrap(*mShown);
     if (mComposer && mComposer->isValid())
-        return wrap(mComposer->picture()).copy();
+        return wrap(mComposer->picture());
     return mStill;
 }
 
 void AnimationView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    const QImage image = mComposer && mComposer->isValid() ? wrap(mComposer->picture()) : mStill;
+    const QImage image = currentImage();
     const QColor silver(kViewBackground.r, kViewBackground.g, kViewBackground.b);
     if (image.isNull()) {
         painter.fillRect(event->rect(), silver);

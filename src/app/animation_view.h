@@ -16,13 +16,16 @@ namespace app {
  * The animated view `gif`: sized to the document's logical screen, it shows a still (the first
  * frame composed, or a picture it is given) and plays the document.
  *
- * Playback runs on the user-interface thread: a precise single-shot timer is set, after each
- * frame, to the wait the schedule gives, measured on a monotonic clock. Each frame is drawn,
- * painted, and only then announced by afterPaint, so a slider following it never runs ahead of
- * the picture. Nothing is shared with another thread, so stop() only cancels the timer.
+ * Playback keeps time on the user-interface thread: a precise single-shot timer is set, after
+ * each frame, to the wait the schedule gives, measured on a monotonic clock. The pictures are
+ * composed ahead on a worker thread (PlaybackReadAhead) from what the document held when play()
+ * began, so a frame's time costs only its painting, and the document may be edited meanwhile
+ * (the view goes on showing the frames as they were until it is stopped). Each frame is painted
+ * and only then announced by afterPaint, so a slider following it never runs ahead of the
+ * picture. stop() cancels the timer and ends the worker.
  *
- * The view keeps a pointer to the document: it must stay unchanged while it plays, and
- * setDocument(nullptr) (or another document) must come before it is destroyed.
+ * The view keeps a pointer to the document for its still; setDocument(nullptr) (or another
+ * document) must come before the document is destroyed.
  */
 class AnimationView : public QWidget
 {
@@ -68,10 +71,14 @@ private:
     /** Runs one step of the schedule: sets the timer for the next frame, then draws this one. */
     void showStep(const PlaybackSchedule::Step &step);
     void stopTimer();
+    /** What the view shows, sharing the bytes of the picture it comes from. */
+    QImage currentImage() const;
 
     const doc::TGIFImage *mDocument = nullptr;
-    std::unique_ptr<PlaybackComposer> mComposer;
+    std::unique_ptr<PlaybackComposer> mComposer; // the still, and a one-frame document played
     std::unique_ptr<PlaybackSchedule> mSchedule;
+    std::unique_ptr<PlaybackReadAhead> mReadAhead;
+    std::shared_ptr<const doc::Picture> mShown; // the picture playback painted last
     QImage mStill; // shown when nothing has been composed
     QTimer mTimer;
     QElapsedTimer mClock;

@@ -25,22 +25,66 @@ int64_t nextWait(int delay, int64_t previousWaitStart, int64_t previousWait, int
 
 // --- PlaybackRun -------------------------------------------------------------------------------
 
-PlaybackRun::PlaybackRun(const doc::TGIFImage &document)
+// --- PlaybackFrames ----------------------------------------------------------------------------
+
+namespace {
+
+int disposalOf(const doc::TGIFSubImage &frame)
 {
-    mFrames.reserve(std::size_t(document.count()));
+    const doc::TGIFGraphicControlExtension *gce = frame.graphicControl();
+    return gce ? gce->disposal() : 0;
+}
+
+} // namespace
+
+std::shared_ptr<const PlaybackFrames> PlaybackFrames::of(const doc::TGIFImage &document)
+{
+    auto out = std::make_shared<PlaybackFrames>();
+    out->width = document.header.width;
+    out->height = document.header.height;
+    out->frames.resize(std::size_t(document.count()));
     for (int i = 0; i < document.count(); ++i) {
         const doc::TGIFSubImage &frame = document.frame(i);
-        Entry entry;
-        entry.hasPixels = frame.hasPixels();
-        entry.delay = countedDelay(frame);
+        Frame &f = out->frames[std::size_t(i)];
+        f.left = frame.left;
+        f.top = frame.top;
+        f.width = frame.width;
+        f.height = frame.height;
+        f.hasPixels = frame.hasPixels();
+        f.delay = countedDelay(frame);
         for (int k = 0; k < frame.extensionCount(); ++k) {
             if (auto *loop = doc::extension_cast<doc::TGIFAppExtNSLoop>(frame.extension(k))) {
-                entry.loops = loop->loops;
+                f.loops = loop->loops;
                 break;
             }
         }
-        mFrames.push_back(entry);
+        f.disposal = disposalOf(frame);
+        f.key = document.transparentDrawing && frame.transparent() ? frame.graphicControl()->transparentIndex : -1;
+        const doc::TGIFColorMap &table = frame.colorMap().empty() ? document.header.colorMap : frame.colorMap();
+        const int entries = std::min(table.count(), 256);
+        for (int k = 0; k < entries; ++k) {
+            f.lut[std::size_t(k) * 3] = table.entries[std::size_t(k)].r;
+            f.lut[std::size_t(k) * 3 + 1] = table.entries[std::size_t(k)].g;
+            f.lut[std::size_t(k) * 3 + 2] = table.entries[std::size_t(k)].b;
+        }
+        if (f.hasPixels)
+            f.pixels = frame.pixelSource();
     }
+    return out;
+}
+
+// --- PlaybackRun -------------------------------------------------------------------------------
+
+PlaybackRun::PlaybackRun(const doc::TGIFImage &document)
+    : PlaybackRun(*PlaybackFrames::of(document))
+{
+}
+
+PlaybackRun::PlaybackRun(const PlaybackFrames &frames)
+{
+    mFrames.reserve(frames.frames.size());
+    for (const PlaybackFrames::Frame &f : frames.frames)
+        mFrames.push_back({f.hasPixels, f.loops, f.delay});
     mSeen.assign(mFrames.size(), false);
 }
 
@@ -99,6 +143,12 @@ PlaybackSchedule::PlaybackSchedule(const doc::TGIFImage &document, int speed)
 {
 }
 
+PlaybackSchedule::PlaybackSchedule(const PlaybackFrames &frames, int speed)
+    : mRun(frames)
+    , mSpeed(speed)
+{
+}
+
 PlaybackSchedule::Step PlaybackSchedule::start(int64_t now)
 {
     mWaited = false;
@@ -145,24 +195,25 @@ doc::Picture filled(int width, int height, doc::Rgb colour)
     return picture;
 }
 
-int disposalOf(const doc::TGIFSubImage &frame)
-{
-    const doc::TGIFGraphicControlExtension *gce = frame.graphicControl();
-    return gce ? gce->disposal() : 0;
-}
-
 } // namespace
 
 PlaybackComposer::PlaybackComposer(const doc::TGIFImage &document, doc::Rgb background)
-    : mDocument(document)
+    : PlaybackComposer(PlaybackFrames::of(document), background)
+{
+}
+
+PlaybackComposer::PlaybackComposer(std::shared_ptr<const PlaybackFrames> frames, doc::Rgb background)
+    : mFrames(std::move(frames))
     , mBackgroundColor(background)
 {
-    for (int i = 0; i < document.count() && !mWorkPictures; ++i) {
-        const int d = disposalOf(document.frame(i));
-        mWorkPictures = d == 2 || d == 3;
+    for (const PlaybackFrames::Frame &f : mFrames->frames) {
+        if (f.disposal == 2 || f.disposal == 3) {
+            mWorkPictures = true;
+            break;
+        }
     }
-    const int w = document.header.width;
-    const int h = document.header.height;
+    const int w = mFrames->width;
+    const int h = mFrames->height;
     const std::size_t pictures = mWorkPictures ? 4 : 1;
     mValid = w > 0 && h > 0 && std::size_t(w) * std::size_t(h) * 3 * pictures <= kPlaybackBudget;
     reset();
@@ -173,9 +224,7 @@ void PlaybackComposer::reset()
     mPreviousDisposal = 1;
     if (!mValid)
         return;
-    const int w = mDocument.header.width;
-    const int h = mDocument.header.height;
-    mView = filled(w, h, mBackgroundColor);
+    mView = filled(mFrames->width, mFrames->height, mBackgroundColor);
     if (mWorkPictures) {
         mBackground = mView;
         mCurrent = mView;
@@ -185,9 +234,9 @@ void PlaybackComposer::reset()
 
 void PlaybackComposer::show(int i)
 {
-    if (!mValid || i < 0 || i >= mDocument.count())
+    if (!mValid || i < 0 || i >= int(mFrames->frames.size()))
         return;
-    const int disposal = disposalOf(mDocument.frame(i));
+    const int disposal = mFrames->frames[std::size_t(i)].disposal;
     if (disposal >= 4) {
         // Not a disposal GIF89a defines: the frame is not drawn.
     } else if (!mWorkPictures) {
@@ -211,42 +260,47 @@ void PlaybackComposer::show(int i)
 
 void PlaybackComposer::draw(doc::Picture &target, int i) const
 {
-    const doc::TGIFSubImage &frame = mDocument.frame(i);
-    if (!frame.hasPixels())
+    const PlaybackFrames::Frame &frame = mFrames->frames[std::size_t(i)];
+    if (!frame.hasPixels)
         return;
-    const doc::TGIFColorMap &table = frame.colorMap().empty() ? mDocument.header.colorMap : frame.colorMap();
-
-    // Indices beyond the table read as black.
-    std::array<uint8_t, 256 * 3> lut{};
-    const int entries = std::min(table.count(), 256);
-    for (int k = 0; k < entries; ++k) {
-        lut[std::size_t(k) * 3] = table.entries[std::size_t(k)].r;
-        lut[std::size_t(k) * 3 + 1] = table.entries[std::size_t(k)].g;
-        lut[std::size_t(k) * 3 + 2] = table.entries[std::size_t(k)].b;
-    }
-    const bool keyed = mDocument.transparentDrawing && frame.transparent();
-    const int key = keyed ? frame.graphicControl()->transparentIndex : -1;
+    const std::shared_ptr<const doc::FramePixels> rows = frame.pixels.rows();
+    if (!rows || rows->width() != frame.width)
+        return;
 
     const int fw = frame.width;
-    const int x0 = std::max<int>(frame.left, 0);
-    const int x1 = std::min<int>(frame.left + fw, target.width());
+    const int x0 = std::max(frame.left, 0);
+    const int x1 = std::min(frame.left + fw, target.width());
     // A short pixel buffer draws only the rows it holds.
-    const int rows = int(std::min<std::size_t>(frame.height, frame.pixels().size() / std::size_t(fw)));
     const int y0 = frame.top;
-    const int y1 = std::min(frame.top + rows, target.height());
+    const int y1 = std::min(frame.top + std::min(frame.height, rows->height()), target.height());
     if (x0 >= x1 || y0 >= y1)
         return;
 
-    const uint8_t *pixels = frame.pixels().data();
+    const uint8_t *lut = frame.lut.data();
+    const int key = frame.key;
+    const int n = x1 - x0;
     for (int y = y0; y < y1; ++y) {
-        const uint8_t *src = pixels + std::size_t(y - frame.top) * std::size_t(fw) + (x0 - frame.left);
         uint8_t *dst = target.row(y) + std::size_t(x0) * 3;
-        const int n = x1 - x0;
+        const uint8_t *src = rows->row(y - frame.top);
+        if (!src) {
+            // A row of one value: one colour across, or nothing when it is the transparent one.
+            const int index = rows->rowValue(y - frame.top);
+            if (index == key)
+                continue;
+            const uint8_t *c = lut + std::size_t(index) * 3;
+            for (int x = 0; x < n; ++x, dst += 3) {
+                dst[0] = c[0];
+                dst[1] = c[1];
+                dst[2] = c[2];
+            }
+            continue;
+        }
+        src += x0 - frame.left;
         for (int x = 0; x < n; ++x, dst += 3) {
             const int index = src[x];
             if (index == key)
                 continue;
-            const uint8_t *c = &lut[std::size_t(index) * 3];
+            const uint8_t *c = lut + std::size_t(index) * 3;
             dst[0] = c[0];
             dst[1] = c[1];
             dst[2] = c[2];
@@ -256,16 +310,89 @@ void PlaybackComposer::draw(doc::Picture &target, int i) const
 
 void PlaybackComposer::restoreRect(int i)
 {
-    const doc::TGIFSubImage &frame = mDocument.frame(i);
+    const PlaybackFrames::Frame &frame = mFrames->frames[std::size_t(i)];
     const int x0 = frame.left;
-    const int x1 = std::min<int>(frame.left + frame.width, mCurrent.width());
+    const int x1 = std::min(frame.left + frame.width, mCurrent.width());
     const int y0 = frame.top;
-    const int y1 = std::min<int>(frame.top + frame.height, mCurrent.height());
+    const int y1 = std::min(frame.top + frame.height, mCurrent.height());
     if (x0 >= x1 || y0 >= y1)
         return;
     const std::size_t bytes = std::size_t(x1 - x0) * 3;
     for (int y = y0; y < y1; ++y)
         std::memcpy(mCurrent.row(y) + std::size_t(x0) * 3, mBackground.row(y) + std::size_t(x0) * 3, bytes);
+}
+
+// --- PlaybackReadAhead -------------------------------------------------------------------------
+
+PlaybackReadAhead::PlaybackReadAhead(std::shared_ptr<const PlaybackFrames> frames, int depth)
+    : mFrames(std::move(frames))
+    , mDepth(std::size_t(std::max(depth, 1)))
+{
+    mWorker = std::thread([this] { work(); });
+}
+
+PlaybackReadAhead::~PlaybackReadAhead()
+{
+    stop();
+}
+
+void PlaybackReadAhead::stop()
+{
+    {
+        std::lock_guard lock(mMutex);
+        mStopping = true;
+    }
+    mChanged.notify_all();
+    if (mWorker.joinable())
+        mWorker.join();
+}
+
+PlaybackReadAhead::Composed PlaybackReadAhead::take()
+{
+    std::unique_lock lock(mMutex);
+    mChanged.wait(lock, [this] { return !mReady.empty() || mOver || mStopping; });
+    if (mReady.empty())
+        return {};
+    Composed next = std::move(mReady.front());
+    mReady.pop_front();
+    lock.unlock();
+    mChanged.notify_all(); // room for one more
+    return next;
+}
+
+void PlaybackReadAhead::put(Composed composed)
+{
+    std::unique_lock lock(mMutex);
+    mChanged.wait(lock, [this] { return mReady.size() < mDepth || mStopping; });
+    if (!mStopping)
+        mReady.push_back(std::move(composed));
+    lock.unlock();
+    mChanged.notify_all();
+}
+
+void PlaybackReadAhead::work()
+{
+    try {
+        PlaybackRun run(*mFrames);
+        PlaybackComposer composer(mFrames);
+        for (int f = run.first(); f >= 0; f = run.next()) {
+            {
+                std::lock_guard lock(mMutex);
+                if (mStopping)
+                    break;
+            }
+            composer.show(f);
+            put({f, std::make_shared<const doc::Picture>(composer.picture())});
+        }
+    } catch (const std::exception &) {
+        // A frame that cannot be read back (spill file gone, memory short) ends the run here:
+        // the view keeps what it showed last.
+    }
+    {
+        std::lock_guard lock(mMutex);
+        mOver = true;
+    }
+    mChanged.notify_all();
 }
 
 // --- layout ------------------------------------------------------------------------------------

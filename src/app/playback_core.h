@@ -2,13 +2,20 @@
 
 // The playback engine without Qt: when each frame is shown, which frame comes next, and what the
 // animated view shows once a frame is drawn. The Qt view (animation_view.h) only keeps the clock,
-// runs the timer and paints the picture composed here.
+// runs the timer and paints the pictures composed here, ahead of time on a worker thread.
 
 #include "document/gif_image.h"
 #include "document/picture.h"
 
+#include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace app {
@@ -22,11 +29,42 @@ inline constexpr doc::Rgb kViewBackground{192, 192, 192};
 /** Memory the work pictures of one playback may hold; a larger logical screen is not played. */
 inline constexpr std::size_t kPlaybackBudget = std::size_t(1) << 30;
 
+/** How many composed pictures playback prepares ahead of the one shown. */
+inline constexpr int kReadAheadDepth = 3;
+
 /**
  * The delay of a frame in hundredths as playback counts it: 10 without a graphic control extension
  * or with delay 0, at least 3 otherwise.
  */
 int countedDelay(const doc::TGIFSubImage &frame);
+
+/**
+ * Everything playback reads of a document, taken at once on the document's thread: the screen,
+ * and per frame its rectangle, timing, looping, disposal, colours and indices (as sources that
+ * stay valid whatever later happens to the document). A worker thread composes from it while the
+ * user interface goes on with the document.
+ */
+struct PlaybackFrames {
+    struct Frame {
+        int left = 0;
+        int top = 0;
+        int width = 0;
+        int height = 0;
+        bool hasPixels = false;
+        int delay = 10;     // counted (see countedDelay)
+        int loops = -1;     // count of the frame's looping extension, -1 without one
+        int disposal = 0;
+        int key = -1;       // index left out when drawn, -1 for none
+        std::array<uint8_t, 256 * 3> lut{}; // r, g, b per index; beyond the table, black
+        doc::PixelSource pixels;
+    };
+
+    int width = 0;
+    int height = 0;
+    std::vector<Frame> frames;
+
+    static std::shared_ptr<const PlaybackFrames> of(const doc::TGIFImage &document);
+};
 
 /**
  * The wait before the next frame, in ms: (12 × delay − e) × 100 ÷ speed, where e is half,
@@ -52,6 +90,7 @@ class PlaybackRun
 {
 public:
     explicit PlaybackRun(const doc::TGIFImage &document);
+    explicit PlaybackRun(const PlaybackFrames &frames);
 
     /** Starts the run again; the first frame to show, or -1 when there is nothing to show. */
     int first();
@@ -104,6 +143,7 @@ public:
     };
 
     explicit PlaybackSchedule(const doc::TGIFImage &document, int speed = kAnimationSpeed);
+    explicit PlaybackSchedule(const PlaybackFrames &frames, int speed = kAnimationSpeed);
 
     /** Playback starts at `now`: the first frame, shown at once. */
     Step start(int64_t now);
@@ -134,12 +174,14 @@ private:
  * before. Frames with a disposal of 4 to 7 are not drawn at all. Transparent pixels (by index)
  * are left out when the document draws with its transparency; frames are clipped to the screen.
  *
- * It keeps a reference to the document, which must outlive it and stay unchanged.
+ * It works on the document's frames as they were when it was made (PlaybackFrames), so the
+ * document may change or go away meanwhile.
  */
 class PlaybackComposer
 {
 public:
     explicit PlaybackComposer(const doc::TGIFImage &document, doc::Rgb background = kViewBackground);
+    explicit PlaybackComposer(std::shared_ptr<const PlaybackFrames> frames, doc::Rgb background = kViewBackground);
 
     /** False when the logical screen is empty or too large to hold (see kPlaybackBudget). */
     bool isValid() const { return mValid; }
@@ -157,7 +199,7 @@ private:
     void draw(doc::Picture &target, int i) const;
     void restoreRect(int i);
 
-    const doc::TGIFImage &mDocument;
+    std::shared_ptr<const PlaybackFrames> mFrames;
     doc::Rgb mBackgroundColor;
     bool mValid = false;
     bool mWorkPictures = false;
@@ -167,6 +209,47 @@ private:
     doc::Picture mCurrent;
     doc::Picture mScratch;
     doc::Picture mBackground;
+};
+
+/**
+ * Composes the frames of a run ahead of time on a worker thread: the pictures the view will show,
+ * in the order the run shows them, at most `depth` waiting at once. The view takes them one by one
+ * as their time comes, so only painting is left on the user-interface thread.
+ *
+ * The worker reads only the PlaybackFrames it was given, never the document; ending (stop or
+ * destruction) waits for it to finish the frame it is composing.
+ */
+class PlaybackReadAhead
+{
+public:
+    struct Composed {
+        /** The frame shown; -1 when the run is over (or composing failed). */
+        int frame = -1;
+        std::shared_ptr<const doc::Picture> picture;
+    };
+
+    explicit PlaybackReadAhead(std::shared_ptr<const PlaybackFrames> frames, int depth = kReadAheadDepth);
+    ~PlaybackReadAhead();
+    PlaybackReadAhead(const PlaybackReadAhead &) = delete;
+    PlaybackReadAhead &operator=(const PlaybackReadAhead &) = delete;
+
+    /** The next picture of the run, waiting while the worker still composes it. */
+    Composed take();
+    /** Ends the worker; take() then answers frame -1. */
+    void stop();
+
+private:
+    void work();
+    void put(Composed composed);
+
+    std::shared_ptr<const PlaybackFrames> mFrames;
+    const std::size_t mDepth;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    std::deque<Composed> mReady;
+    bool mStopping = false;
+    bool mOver = false;
+    std::thread mWorker;
 };
 
 /**

@@ -134,6 +134,21 @@ bool TGIFSubImage::pixelsCoverFrame() const
     return pixels().size() >= std::size_t(width) * height;
 }
 
+PixelSource TGIFSubImage::pixelSource() const
+{
+    PixelSource source;
+    if (width == 0 || height == 0)
+        return source;
+    if (!mDenseOwned && mSlot && mSlot->width() == width && mSlot->height() == height) {
+        source.mSlot = mSlot;
+        return source;
+    }
+    const std::size_t rows = std::min<std::size_t>(height, pixels().size() / width);
+    if (rows > 0)
+        source.mRows = std::make_shared<const FramePixels>(width, int(rows), mDense);
+    return source;
+}
+
 std::shared_ptr<const CompressedPixels> TGIFSubImage::pixelCodes() const
 {
     return !mDenseOwned && mSlot ? mSlot->codes() : nullptr;

@@ -124,6 +124,23 @@ const T *extension_cast(const TGIFExtension *e)
 }
 
 /**
+ * A frame's indices detached from the frame: unchanging whatever later happens to the frame or its
+ * document, so another thread may read them (playback composes ahead on a worker).
+ */
+class PixelSource
+{
+public:
+    PixelSource() = default;
+    /** The rows (decoded through the frame cache when they were dropped), or nullptr without an image. */
+    std::shared_ptr<const FramePixels> rows() const { return mSlot ? mSlot->rows() : mRows; }
+
+private:
+    friend class TGIFSubImage;
+    std::shared_ptr<PixelSlot> mSlot;
+    std::shared_ptr<const FramePixels> mRows;
+};
+
+/**
  * One frame: its rectangle on the logical screen, colour table, pixel indices and extensions.
  * Its picture is derived from the indices on first use (see TGIFImage::picture).
  */
@@ -176,6 +193,11 @@ public:
     void setPixelSlot(std::shared_ptr<PixelSlot> slot);
     /** The indices as LZW codes when the frame holds them so, else nullptr. */
     std::shared_ptr<const CompressedPixels> pixelCodes() const;
+    /**
+     * The indices for a reader on another thread; a short index buffer gives the rows it holds.
+     * Taken on the thread that owns the document; reading it afterwards needs no lock.
+     */
+    PixelSource pixelSource() const;
 
     // Extension list, in the order written.
     int extensionCount() const { return int(mExtensions.size()); }

@@ -176,6 +176,17 @@ private slots:
         t->form->clickSlot(3);
         QVERIFY(!t->form->gif->isPlaying());
         QCOMPARE(t->form->selectedFrame(), 2);
+
+        // So does an edit: deleting while frames are being composed ahead for playback.
+        t->form->playClick();
+        QTRY_VERIFY_WITH_TIMEOUT(t->form->Slider->value() == 1, 3000);
+        t->prompter->answers.push_back(Answer::Yes);
+        t->form->DelClick();
+        QVERIFY(!t->form->gif->isPlaying());
+        QCOMPARE(widths().size(), 2);
+        t->form->playClick();
+        QTRY_VERIFY_WITH_TIMEOUT(t->form->Slider->value() == 1, 3000);
+        t->form->stopPlayback();
     }
 
     void steppingWrapsAround()

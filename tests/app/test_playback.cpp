@@ -124,6 +124,8 @@ private slots:
     void viewShowsFirstFrameAndPaintsOneFrameOnce();
     void viewPlaysLoopsInOrderAndKeepsLastFrame();
     void viewStopsPromptly();
+    void readAheadGivesTheComposerPicturesInRunOrder();
+    void editingTheDocumentDuringPlaybackIsSafe();
 };
 
 void TestPlayback::countedDelays()
@@ -518,6 +520,103 @@ void TestPlayback::viewStopsPromptly()
     connect(&view, &app::AnimationView::afterPaint, &view, &app::AnimationView::stop);
     view.play();
     QVERIFY(!view.isPlaying());
+    view.setDocument(nullptr);
+}
+
+void TestPlayback::readAheadGivesTheComposerPicturesInRunOrder()
+{
+    // Every disposal, transparency, a frame without an image ending a pass, and a loop point
+    // after the first frame: the worker's pictures are those composing the run in turn gives,
+    // and a picture handed out stays as it was while the worker goes on.
+    std::vector<FrameSpec> specs = {patch(0, 0, 4, 3, 3), patch(1, 0, 2, 2, 0, 2), patch(0, 1, 3, 2, 1, 3),
+                                    patch(2, 1, 2, 2, 2, 1), patch(0, 0, 1, 3, 0, 0), patch(3, 2, 1, 1, 1, 2)};
+    specs[1].loops = 3;
+    specs[2].transparent = 1;
+    specs[3].pixels[1] = 0; // a pixel of another colour, so each frame shows something of its own
+    FrameSpec empty;
+    empty.width = 2;
+    empty.height = 2;
+    specs.push_back(empty); // no image: ends every pass here
+    specs.push_back(patch(0, 0, 4, 3, 0));
+    const doc::TGIFImage image = makeDocument(4, 3, specs);
+
+    std::vector<int> order;
+    std::vector<std::vector<Rgb>> expected;
+    {
+        app::PlaybackRun run(image);
+        app::PlaybackComposer composer(image);
+        for (int f = run.first(); f >= 0; f = run.next()) {
+            composer.show(f);
+            order.push_back(f);
+            expected.push_back(colours(composer.picture()));
+        }
+    }
+    QCOMPARE(order, (std::vector<int>{0, 1, 2, 3, 4, 5, 1, 2, 3, 4, 5, 1, 2, 3, 4, 5}));
+
+    for (int depth : {1, 3}) {
+        app::PlaybackReadAhead ahead(app::PlaybackFrames::of(image), depth);
+        std::vector<app::PlaybackReadAhead::Composed> taken;
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            taken.push_back(ahead.take());
+            QCOMPARE(taken.back().frame, order[k]);
+            QVERIFY(taken.back().picture);
+        }
+        QCOMPARE(ahead.take().frame, -1);
+        QCOMPARE(ahead.take().frame, -1); // and stays over
+        for (std::size_t k = 0; k < taken.size(); ++k)
+            QCOMPARE(colours(*taken[k].picture), expected[k]);
+    }
+
+    // Stopped early (endless run, nothing taken): the worker ends and take() says so.
+    specs[1].loops = 0;
+    const doc::TGIFImage endless = makeDocument(4, 3, specs);
+    app::PlaybackReadAhead ahead(app::PlaybackFrames::of(endless));
+    QCOMPARE(ahead.take().frame, 0);
+    ahead.stop();
+    QCOMPARE(ahead.take().frame, -1);
+}
+
+void TestPlayback::editingTheDocumentDuringPlaybackIsSafe()
+{
+    // 40 frames of 300 × 200 (large enough that the worker is busy while the document changes),
+    // red, green and blue in turn, looping for ever at 36 ms a frame.
+    std::vector<FrameSpec> specs;
+    for (int i = 0; i < 40; ++i) {
+        specs.push_back(patch(0, 0, 300, 200, uint8_t(i % 3)));
+        specs.back().delay = 3;
+    }
+    specs[0].loops = 0;
+    doc::TGIFImage image = makeDocument(300, 200, specs);
+
+    app::AnimationView view;
+    view.setDocument(&image);
+    view.show();
+    std::vector<int> order;
+    std::vector<QColor> shown;
+    connect(&view, &app::AnimationView::afterPaint, &view, [&](int index) {
+        order.push_back(index);
+        shown.push_back(view.shownImage().pixelColor(150, 100));
+    });
+    view.play();
+    QTRY_VERIFY_WITH_TIMEOUT(order.size() >= 3, 5000);
+
+    // The window stops playback before it edits; were it to edit first, playback would go on with
+    // the frames as they were when it began, and nothing the worker reads goes away.
+    for (int i = 39; i >= 20; --i)
+        image.deleteFrame(i);
+    for (int i = 0; i < image.count(); ++i)
+        image.frame(i).setPixels(std::vector<uint8_t>(300 * 200, 3));
+    QTest::qWait(200);
+    image.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(order.size() >= 12, 5000);
+    view.stop();
+    QVERIFY(!view.isPlaying());
+
+    const QColor colour[] = {Qt::red, QColor(0, 255, 0), Qt::blue};
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        QCOMPARE(order[k], int(k % 40));
+        QCOMPARE(shown[k], colour[order[k] % 3]);
+    }
     view.setDocument(nullptr);
 }
 
