@@ -219,6 +219,39 @@ private slots:
         QCOMPARE(mForm->highlightedSlot(), 2);
     }
 
+    void aLongDocumentsStripDecodesOnlyWhatItShows()
+    {
+        // 5,000 frames: the strip and the still view make pictures of the frames they show, not
+        // of the others.
+        doc::TGIFImage image;
+        image.header.width = 40;
+        image.header.height = 30;
+        for (int i = 0; i < 5000; ++i) {
+            doc::TGIFSubImage frame;
+            frame.width = 40;
+            frame.height = 30;
+            frame.setColorMap({{{0, 0, 0}, {255, 255, 255}}, false});
+            std::vector<uint8_t> pixels(40 * 30, 0);
+            pixels[std::size_t(i) % pixels.size()] = 1;
+            frame.setPixels(std::move(pixels));
+            frame.addGraphicControl()->delay = 10;
+            image.appendFrame(std::move(frame));
+        }
+        const QString path = file(QStringLiteral("long.gif"));
+        doc::saveToFile(image, path.toStdString());
+
+        const std::size_t before = doc::pictureCacheHeld();
+        const std::size_t picture = 40 * 30 + 256 * sizeof(doc::Rgb);
+        mForm->openFromCommandLine(path);
+        QCOMPARE(mForm->document()->count(), 5000);
+        QVERIFY(doc::pictureCacheHeld() - before <= 5 * picture);
+        mForm->selectFrame(4321);
+        mForm->ImageScroll->setValue(2500);
+        QCOMPARE(mForm->selectedFrame(), 2503);
+        QVERIFY(doc::pictureCacheHeld() - before <= 14 * picture);
+        QCOMPARE(mForm->thumbs[3]->picture()->picture().pixel(2503 % 40, 2503 % 1200 / 40), qRgb(255, 255, 255));
+    }
+
     void fewThumbnailsHideTheRest()
     {
         add({writePng(file(QStringLiteral("1.png")), 4, 4, qRgb(1, 1, 1)),
