@@ -43,6 +43,7 @@ std::shared_ptr<const PlaybackFrames> PlaybackFrames::of(const doc::TGIFImage &d
     out->width = document.header.width;
     out->height = document.header.height;
     out->frames.resize(std::size_t(document.count()));
+    std::size_t decoded = 0; // bytes of the frames the cache would hold
     for (int i = 0; i < document.count(); ++i) {
         const doc::TGIFSubImage &frame = document.frame(i);
         Frame &f = out->frames[std::size_t(i)];
@@ -67,9 +68,14 @@ std::shared_ptr<const PlaybackFrames> PlaybackFrames::of(const doc::TGIFImage &d
             f.lut[std::size_t(k) * 3 + 1] = table.entries[std::size_t(k)].g;
             f.lut[std::size_t(k) * 3 + 2] = table.entries[std::size_t(k)].b;
         }
-        if (f.hasPixels)
+        if (f.hasPixels) {
             f.pixels = frame.pixelSource();
+            const std::size_t bytes = std::size_t(f.width) * std::size_t(f.height);
+            if (bytes >= doc::kCachedFrameMinimum)
+                decoded += bytes;
+        }
     }
+    out->keepRows = decoded <= doc::frameCacheBudget();
     return out;
 }
 
@@ -263,7 +269,7 @@ void PlaybackComposer::draw(doc::Picture &target, int i) const
     const PlaybackFrames::Frame &frame = mFrames->frames[std::size_t(i)];
     if (!frame.hasPixels)
         return;
-    const std::shared_ptr<const doc::FramePixels> rows = frame.pixels.rows();
+    const std::shared_ptr<const doc::FramePixels> rows = frame.pixels.rows(mFrames->keepRows);
     if (!rows || rows->width() != frame.width)
         return;
 

@@ -62,6 +62,12 @@ struct PlaybackFrames {
     int width = 0;
     int height = 0;
     std::vector<Frame> frames;
+    /**
+     * Whether decoded rows go into the frame cache: only when every frame fits in its budget, so
+     * that the passes after the first decode nothing; a longer animation would only push out, one
+     * by one, frames the next pass needs before they come round again.
+     */
+    bool keepRows = true;
 
     static std::shared_ptr<const PlaybackFrames> of(const doc::TGIFImage &document);
 };

@@ -131,8 +131,17 @@ class PixelSource
 {
 public:
     PixelSource() = default;
-    /** The rows (decoded through the frame cache when they were dropped), or nullptr without an image. */
-    std::shared_ptr<const FramePixels> rows() const { return mSlot ? mSlot->rows() : mRows; }
+    /**
+     * The rows, or nullptr without an image. Rows the frame cache dropped are decoded again, and
+     * kept in the cache when `keep` is set; otherwise for the caller alone (a pass over more
+     * frames than the cache holds would only push out what it holds).
+     */
+    std::shared_ptr<const FramePixels> rows(bool keep = true) const
+    {
+        if (!mSlot)
+            return mRows;
+        return keep ? mSlot->rows() : mSlot->passRows();
+    }
 
 private:
     friend class TGIFSubImage;
