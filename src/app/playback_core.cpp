@@ -347,6 +347,7 @@ void PlaybackReadAhead::stop()
     {
         std::lock_guard lock(mMutex);
         mStopping = true;
+        mReady.clear();
     }
     mChanged.notify_all();
     if (mWorker.joinable())
@@ -357,7 +358,7 @@ PlaybackReadAhead::Composed PlaybackReadAhead::take()
 {
     std::unique_lock lock(mMutex);
     mChanged.wait(lock, [this] { return !mReady.empty() || mOver || mStopping; });
-    if (mReady.empty())
+    if (mReady.empty() || mStopping)
         return {};
     Composed next = std::move(mReady.front());
     mReady.pop_front();
