@@ -183,7 +183,7 @@ private slots:
         t->prompter->answers.push_back(Answer::Yes);
         t->form->DelClick();
         QVERIFY(!t->form->gif->isPlaying());
-        QCOMPARE(widths().size(), 2);
+        QCOMPARE(t->widths().size(), 2);
         t->form->playClick();
         QTRY_VERIFY_WITH_TIMEOUT(t->form->Slider->value() == 1, 3000);
         t->form->stopPlayback();
