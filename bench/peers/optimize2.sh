@@ -25,7 +25,10 @@ median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 timed() { # file command... -> median seconds of RUNS runs
   local f=$1; shift
   : >"$f"
-  for _ in $(seq 1 "$RUNS"); do /usr/bin/time -f '%e' "$@" 2>>"$f" >/dev/null; done
+  for _ in $(seq 1 "$RUNS"); do
+    /usr/bin/time -f '%e' -o "$f.one" "$@" >/dev/null 2>&1
+    cat "$f.one" >>"$f"
+  done
   median <"$f"
 }
 # PSNR of every composed frame of $2 against $1 taken together (one mean squared error).
@@ -35,8 +38,9 @@ psnr() {
   convert "$2" -coalesce "$OUT/b/f%04d.png"
   local sum=0 n=0
   for f in "$OUT"/a/*.png; do
-    m=$(compare -metric MSE "$f" "$OUT/b/$(basename "$f")" null: 2>&1 | sed 's/.*(\(.*\)).*/\1/')
-    sum=$(echo "$sum + $m" | bc -l); n=$((n + 1))
+    # The normalised MSE in parentheses; a frame that cannot be compared counts as all wrong.
+    m=$(compare -metric MSE "$f" "$OUT/b/$(basename "$f")" null: 2>&1 | grep -o '([0-9.e+-]*)' | tr -d '()' || true)
+    sum=$(python3 -c "print($sum + ${m:-1})"); n=$((n + 1))
   done
   python3 -c "import math; m=$sum/$n; print('inf' if m == 0 else '%.2f' % (10*math.log10(1/m)))"
 }
