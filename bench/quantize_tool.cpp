@@ -1,11 +1,13 @@
-// Times ReduceBitmapColors (octree, 256 colours, nearest colour) on one picture file, for the
-// side-by-side run in bench/peers/quantize.sh. Prints one line:
+// Times the reduction to 256 colours of one picture file, for the side-by-side run in
+// bench/peers/quantize.sh: the octree of ReduceBitmapColors with nearest colours (the default), or
+// the high-quality palette (QUALITY "best", nearest colours). Prints one line:
 //   file=... pixels=... reps=... read_s=... reduce_s_median=... reduce_s_min=... leaves_used=...
-//   quantize_tool FILE [REPS] [OUT.ppm]
+//   quantize_tool FILE [REPS] [OUT.ppm|-] [octree|best]
 // OUT.ppm receives the reduced picture (palette resolved) so its quality can be measured.
 
 #include "document/formats/picture_formats.h"
 #include "document/quantize.h"
+#include "document/quantize_quality.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -47,10 +50,13 @@ void writePpm(const doc::Picture &indexed, const char *path)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: quantize_tool FILE [REPS] [OUT.ppm]\n");
+        std::fprintf(stderr, "usage: quantize_tool FILE [REPS] [OUT.ppm|-] [octree|best]\n");
         return 2;
     }
     const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+    doc::ReductionChoice choice;
+    if (argc > 4 && std::string_view(argv[4]) == "best")
+        choice.quality = doc::PaletteQuality::Best;
     try {
         const auto readStart = Clock::now();
         doc::Picture source = doc::formats::readPicture(argv[1]);
@@ -64,8 +70,7 @@ int main(int argc, char **argv)
         for (int i = 0; i < reps; ++i) {
             doc::Picture input = source;
             const auto start = Clock::now();
-            result = doc::ReduceBitmapColors(input, doc::ReductionMode::OctreeQuantize,
-                                             doc::DitherMode::NearestColor, 8);
+            result = doc::reducePicture(input, choice);
             times.push_back(secondsSince(start));
         }
         std::sort(times.begin(), times.end());
@@ -77,7 +82,7 @@ int main(int argc, char **argv)
                     "entries_used=%td\n",
                     argv[1], static_cast<long long>(source.width()) * source.height(), reps, readSeconds,
                     times[times.size() / 2], times.front(), used);
-        if (argc > 3)
+        if (argc > 3 && std::string_view(argv[3]) != "-")
             writePpm(result, argv[3]);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "quantize_tool: %s\n", e.what());

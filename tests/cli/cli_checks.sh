@@ -81,6 +81,37 @@ for f in "$out"/frames/*.png; do
     compare -metric AE "$f" "$out/frames-opt/$(basename "$f")" null: 2>/dev/null || fail "optimize changed $(basename "$f")"
 done
 
+# Level 2 and lossy: smaller still; level 2 shows the same frames, lossy the same number of them.
+"$cli" optimize --level 2 "$out/made.gif" "$out/level2.gif"
+[ "$(stat -c %s "$out/level2.gif")" -le "$(stat -c %s "$out/optimized.gif")" ] || fail "level 2 larger than level 1"
+"$cli" frames "$out/level2.gif" "$out/frames-level2"
+for f in "$out"/frames/*.png; do
+    compare -metric AE "$f" "$out/frames-level2/$(basename "$f")" null: 2>/dev/null || fail "level 2 changed $(basename "$f")"
+done
+"$cli" optimize --lossy 120 "$out/made.gif" "$out/lossy.gif"
+"$cli" frames "$out/lossy.gif" "$out/frames-lossy"
+[ "$(ls "$out/frames-lossy" | wc -l)" -eq "$(ls "$out/frames" | wc -l)" ] || fail "lossy changed the frame count"
+
+# The high-quality palette: plasma pictures of thousands of colours come out closer than with the
+# octree, at every level and dithering; one palette for both frames.
+convert -seed 7 -size 64x48 plasma:fractal "$out/g1.png"
+convert -seed 8 -size 64x48 plasma:fractal "$out/g2.png"
+"$cli" make -o "$out/g-octree.gif" "$out/g1.png" "$out/g2.png"
+"$cli" frames "$out/g-octree.gif" "$out/frames-g-octree"
+for args in "--quality best" "--quality best --dither fs --level 2" "--quality BEST --dither ordered --level 1"; do
+    # shellcheck disable=SC2086
+    "$cli" make $args -o "$out/g-best.gif" "$out/g1.png" "$out/g2.png"
+    "$cli" frames "$out/g-best.gif" "$out/frames-g-best"
+    [ "$(ls "$out/frames-g-best" | wc -l)" -eq 2 ] || fail "make $args: not two frames"
+    if [ "$args" = "--quality best" ]; then
+        octree=$(compare -metric PSNR "$out/g1.png" "$out/frames-g-octree/$(ls "$out/frames-g-octree" | head -1)" null: 2>&1 || true)
+        best=$(compare -metric PSNR "$out/g1.png" "$out/frames-g-best/$(ls "$out/frames-g-best" | head -1)" null: 2>&1 || true)
+        python3 -c "import sys; sys.exit(0 if float('$best') > float('$octree') + 1 else 1)" \
+            || fail "make --quality best: PSNR $best, octree $octree"
+    fi
+    rm -rf "$out/frames-g-best"
+done
+
 # Failures, per subcommand: 1 for a file that cannot be read (in the window's words), 2 for a
 # usage error; always a message on stderr and nothing on stdout.
 echo "not a gif" >"$out/text.gif"
@@ -99,6 +130,9 @@ failures=(
     "1|optimize $out/folder $out/x.gif|Le fichier n'existe pas"
     "1|optimize $out/made.gif $out/absent/x.gif|"
     "2|optimize -x $out/made.gif $out/x.gif|-x"
+    "2|optimize --level 3 $out/made.gif $out/x.gif|--level"
+    "2|optimize --lossy 201 $out/made.gif $out/x.gif|--lossy"
+    "2|optimize --level 1 --lossy 20 $out/made.gif $out/x.gif|--lossy"
     "1|frames $out/text.gif $out/fr|Format de fichier invalide."
     "1|frames $out/made.gif $out/a.png|a.png"
     "1|make -o $out/x.gif $out/a.png $out/absent.png|Echec lors de l'ajout de l'image."
@@ -106,6 +140,9 @@ failures=(
     "2|make -l 3x -o $out/x.gif $out/a.png|--loops"
     "2|make $out/a.png|--output"
     "2|make -o $out/x.gif|PICTURE"
+    "2|make --quality fine -o $out/x.gif $out/a.png|--quality"
+    "2|make --dither random -o $out/x.gif $out/a.png|--dither"
+    "2|make --level 3 -o $out/x.gif $out/a.png|--level"
     "2|frobnicate $out/made.gif|"
     "2||subcommand"
 )

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "picture.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace doc {
+
+/** How the palette of a reduced picture is made. */
+enum class PaletteQuality {
+    /** The octree of ReduceBitmapColors: fast, the editor's default. */
+    Octree,
+    /**
+     * The colours split where that lowers the squared error most, then moved by k-means passes
+     * in RGB, the space the error is measured and the pixels are mapped in.
+     */
+    Best,
+};
+
+/** How pixels are mapped onto the palette. */
+enum class Dithering {
+    /** Each pixel its nearest entry. */
+    None,
+    /** Floyd–Steinberg error diffusion, rows walked alternately left and right. */
+    FloydSteinberg,
+    /** An 8 × 8 Bayer threshold pattern: no error travels, so still areas stay still between frames. */
+    Ordered,
+};
+
+struct ReductionChoice {
+    PaletteQuality quality = PaletteQuality::Octree;
+    Dithering dither = Dithering::None;
+    bool operator==(const ReductionChoice &) const = default;
+};
+
+/**
+ * The colours of one or more Rgb24 pictures, gathered for one palette: pixel counts and colour
+ * sums in cells of 6 bits a channel (8 MB whatever the pictures), and the exact colours while
+ * there are no more than 256 of them.
+ */
+class ColorHistogram
+{
+public:
+    ColorHistogram();
+
+    void add(const Picture &rgb24);
+    void add(const ColorHistogram &other);
+
+    /** The distinct colours seen, when there are at most 256 of them; empty otherwise. */
+    std::vector<Rgb> fewColors() const;
+
+    /** Up to maxColors colours that keep the squared error over every pixel seen low. */
+    std::vector<Rgb> bestPalette(int maxColors = 256) const;
+
+private:
+    struct Cell {
+        uint64_t n = 0, r = 0, g = 0, b = 0;
+    };
+    std::vector<Cell> mCells;
+    std::vector<uint32_t> mDistinct; // sorted, until there are too many
+    bool mMany = false;
+};
+
+/**
+ * An Rgb24 picture mapped onto a palette, nearest entries as ReduceBitmapColors finds them, with
+ * the dithering chosen. The palette is then padded with black to 2^n entries (at least 2), which
+ * no pixel takes.
+ */
+Picture mapToPalette(const Picture &rgb24, std::vector<Rgb> palette, Dithering dither);
+
+/**
+ * Reduces a picture to 256 colours. The default choice is exactly ReduceBitmapColors in the
+ * octree mode with nearest colours. A picture of 256 colours or fewer keeps them all exactly,
+ * whatever the choice. The picture is converted in place to Rgb24, as ReduceBitmapColors does.
+ */
+Picture reducePicture(Picture &picture, const ReductionChoice &choice);
+
+} // namespace doc
