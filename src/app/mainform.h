@@ -372,6 +372,8 @@ private:
     void setTitle(const QString &name);
     /** Runs `work` off the user-interface thread while the window keeps painting and shows progress. */
     void runBlocking(const std::function<void()> &work);
+    /** A picture that enters the animation, reduced to 256 colours as the options say. */
+    doc::Picture reduceForFrame(doc::Picture &picture);
     void showStill(bool still);
     /** Progress of the document's long operations, delivered on the user-interface thread. */
     doc::TGIFImage::ProgressHandler progressHandler();

@@ -6,6 +6,7 @@
 #include "undo_commands.h"
 #include "views.h"
 
+#include "dialogs/colour_options.h"
 #include "dialogs/reabout.h"
 #include "dialogs/uass.h"
 #include "dialogs/udispo.h"
@@ -14,7 +15,8 @@
 #include "dialogs/uwelcome.h"
 #include "document/document_ops.h"
 #include "document/formats/picture_formats.h"
-#include "document/quantize.h"
+#include "document/quantize_quality.h"
+#include "settings/colour_settings.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -62,14 +64,13 @@ public:
 
     void addPicture(const QString &file, long long delay) override
     {
-        // The add command's import: any registered format, octree reduction to 256 colours,
-        // nearest colour; read and reduced off the user-interface thread.
+        // The add command's import: any registered format, reduced to 256 colours as the
+        // options say; read and reduced off the user-interface thread.
         const std::string name = QFile::encodeName(file).toStdString();
         doc::Picture reduced;
         f.runBlocking([&] {
             doc::Picture picture = doc::formats::readPicture(name);
-            reduced = doc::ReduceBitmapColors(picture, doc::ReductionMode::OctreeQuantize,
-                                              doc::DitherMode::NearestColor, 8);
+            reduced = f.reduceForFrame(picture);
         });
         doc::InsertImage(*f.mDocument, std::move(reduced), delay, f.mDocument->count());
         f.ren();
@@ -177,11 +178,18 @@ void TMainform::Options2Click()
     dialogs::TOptions *o = options();
     o->welc->setChecked(w->Checkstart->isChecked());
     o->undoMemory->setValue(int(mHistory->byteLimit() >> 20));
+    o->colours->setChoice(settings::readReductionChoice(*mStore));
     if (o->exec() == QDialog::Accepted) {
         w->Checkstart->setChecked(o->welc->isChecked());
         setUndoMemory(o->undoMemory->value());
+        settings::writeReductionChoice(*mStore, o->colours->choice());
     }
     w->storage().save();
+}
+
+doc::Picture TMainform::reduceForFrame(doc::Picture &picture)
+{
+    return doc::reducePicture(picture, settings::readReductionChoice(*mStore));
 }
 
 void TMainform::HelpAbout1Execute()

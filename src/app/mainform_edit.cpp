@@ -8,7 +8,6 @@
 
 #include "dialogs/udispo.h"
 #include "document/document_ops.h"
-#include "document/quantize.h"
 
 #include <QAction>
 #include <QApplication>
@@ -137,14 +136,9 @@ void TMainform::pasteFromClipboard(bool append)
     mDocument->reduction = doc::ColorReduction::OctreeQuantize;
     try {
         doc::Picture picture = fromQImage(image);
-        if (append) {
+        if (append)
             p = mDocument->count();
-            doc::AddImage(*mDocument, std::move(picture), 60);
-        } else {
-            doc::Picture reduced = doc::ReduceBitmapColors(picture, doc::ReductionMode::OctreeQuantize,
-                                                           doc::DitherMode::NearestColor, 8);
-            doc::InsertImage(*mDocument, std::move(reduced), 60, p);
-        }
+        doc::InsertImage(*mDocument, reduceForFrame(picture), 60, p);
     } catch (const std::exception &) {
         // A picture that cannot be reduced adds nothing, without a message.
     }

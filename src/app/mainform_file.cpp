@@ -14,7 +14,6 @@
 #include "document/gif_optimize.h"
 #include "document/gif_writer.h"
 #include "document/open_document.h"
-#include "document/quantize.h"
 
 #include <QAction>
 #include <QDir>
@@ -447,8 +446,7 @@ void TMainform::addPictureFiles(const QStringList &files, const QString &mode)
         doc::Picture reduced;
         try {
             runBlocking([&] {
-                reduced = doc::ReduceBitmapColors(picture, doc::ReductionMode::OctreeQuantize,
-                                                  doc::DitherMode::NearestColor, 8);
+                reduced = reduceForFrame(picture);
             });
         } catch (const std::exception &) {
             showWarning(QStringLiteral("Format de fichier invalide ou non supporté."));

@@ -1,6 +1,7 @@
 #include "uoptions.h"
 
 #include "client_size.h"
+#include "colour_options.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -40,6 +41,8 @@ TOptions::TOptions(QWidget *parent)
     page->addLayout(memoryRow);
     page->addStretch();
     PageControl1->addTab(preferences, QStringLiteral("Préférences"));
+    colours = new TColourOptions;
+    PageControl1->addTab(colours, QStringLiteral("Couleurs"));
 
     auto *separator = new QFrame(this);
     separator->setFrameShape(QFrame::HLine);

@@ -9,7 +9,9 @@ class QTabWidget;
 
 namespace dialogs {
 
-/** The preferences: whether the welcome dialog is shown at start-up, the memory kept for undoing. */
+class TColourOptions;
+
+/** The preferences: whether the welcome dialog is shown at start-up, the memory kept for undoing, how pictures are reduced. */
 class TOptions : public QDialog
 {
     Q_OBJECT
@@ -21,6 +23,7 @@ public:
     QCheckBox *welc = nullptr;
     /** Megabytes of frame data the undo history may keep. */
     QSpinBox *undoMemory = nullptr;
+    TColourOptions *colours = nullptr;
     QPushButton *OKBtn = nullptr, *CancelBtn = nullptr;
 };
 

@@ -2,13 +2,22 @@
 #include "app/animation_view.h"
 #include "app/views.h"
 #include "app_fixtures.h"
+#include "modal_user.h"
 #include "scripted_prompter.h"
+
+#include "app/picture_qimage.h"
+#include "dialogs/colour_options.h"
+#include "dialogs/uoptions.h"
+#include "document/quantize_quality.h"
 
 #include "document/gif_reader.h"
 #include "document/gif_writer.h"
 #include "support/gif_builder.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QPushButton>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -158,6 +167,68 @@ private slots:
         QCOMPARE(mForm->document()->frame(1).width, 6);
         QCOMPARE(mForm->document()->frame(2).width, 5);
         QCOMPARE(mForm->document()->frame(3).width, 40);
+    }
+
+    void colourOptionsChooseHowPicturesAreReduced()
+    {
+        // A picture of far more than 256 colours, so that the choice shows.
+        QImage many(64, 48, QImage::Format_RGB32);
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                many.setPixel(x, y, qRgb(x * 4, y * 5, (x * y) % 256));
+        const QString path = file(QStringLiteral("many.png"));
+        QVERIFY(many.save(path, "PNG"));
+        auto expected = [&](const doc::ReductionChoice &choice) {
+            doc::Picture picture = app::fromQImage(many);
+            return doc::reducePicture(picture, choice);
+        };
+        auto sameFrame = [&](int i, const doc::Picture &want) {
+            const doc::Picture &got = mForm->document()->picture(i);
+            return got.data() == want.data() && got.palette() == want.palette();
+        };
+
+        // Unset: the octree with nearest colours, as always.
+        add({path});
+        QVERIFY(sameFrame(0, expected({})));
+
+        const doc::ReductionChoice chosen{doc::PaletteQuality::Best, doc::Dithering::Ordered};
+        {
+            ModalUser user([](QWidget *modal) {
+                auto *o = qobject_cast<dialogs::TOptions *>(modal);
+                QCOMPARE(o->colours->Palette->currentIndex(), 0);
+                QCOMPARE(o->colours->Tramage->currentIndex(), 0);
+                o->colours->Palette->setCurrentIndex(1);
+                o->colours->Tramage->setCurrentIndex(2);
+                o->OKBtn->click();
+            });
+            mForm->Options2Click();
+            QCOMPARE(user.seen, QStringList{"Options"});
+        }
+        QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Movaro Gif"), QStringLiteral("Movaro Gif"));
+        QCOMPARE(store.value(QStringLiteral("Software/Movaro Gif/Colours/Palette")).toString(), QStringLiteral("best"));
+        QCOMPARE(store.value(QStringLiteral("Software/Movaro Gif/Colours/Dither")).toString(), QStringLiteral("ordered"));
+
+        // Added and pasted pictures follow the choice.
+        add({path});
+        QVERIFY(sameFrame(1, expected(chosen)));
+        QVERIFY(!sameFrame(1, expected({})));
+        QApplication::clipboard()->setImage(many);
+        mForm->PasteClick();
+        QCOMPARE(mForm->document()->count(), 3);
+        QVERIFY(sameFrame(2, expected(chosen)));
+
+        // The dialog shows the stored choice; Cancel keeps it.
+        {
+            ModalUser user([](QWidget *modal) {
+                auto *o = qobject_cast<dialogs::TOptions *>(modal);
+                QCOMPARE(o->colours->Palette->currentIndex(), 1);
+                QCOMPARE(o->colours->Tramage->currentIndex(), 2);
+                o->colours->Palette->setCurrentIndex(0);
+                o->CancelBtn->click();
+            });
+            mForm->Options2Click();
+        }
+        QCOMPARE(store.value(QStringLiteral("Software/Movaro Gif/Colours/Palette")).toString(), QStringLiteral("best"));
     }
 
     void navigationWithNothingSelected()
