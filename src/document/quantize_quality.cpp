@@ -177,25 +177,21 @@ void refine(const std::vector<Point> &points, std::vector<std::array<float, 3>> 
             uint32_t best = owner[i];
             float bestD = distance2(p.c, centres[best]);
             const std::size_t start = std::size_t(std::lower_bound(keys.begin(), keys.end(), key) - keys.begin());
-            for (std::size_t j = start; j < k; ++j) {
+            // Walks outward from the key; false once no centre further on can be nearer.
+            auto consider = [&](std::size_t j) {
                 const float dk = keys[j] - key;
                 if (dk * dk > 3 * bestD)
-                    break;
+                    return false;
                 const float d = distance2(p.c, centres[order[j]]);
                 if (d < bestD || (d == bestD && order[j] < best)) {
                     bestD = d;
                     best = order[j];
                 }
+                return true;
+            };
+            for (std::size_t j = start; j < k && consider(j); ++j) {
             }
-            for (std::size_t j = start; j-- > 0;) {
-                const float dk = key - keys[j];
-                if (dk * dk > 3 * bestD)
-                    break;
-                const float d = distance2(p.c, centres[order[j]]);
-                if (d < bestD || (d == bestD && order[j] < best)) {
-                    bestD = d;
-                    best = order[j];
-                }
+            for (std::size_t j = start; j-- > 0 && consider(j);) {
             }
             owner[i] = best;
             cost[i] = float(p.w) * bestD;
