@@ -193,8 +193,7 @@ TEST(GifOptimize, IndicesBeyondTheirTableAreWrittenAsTheyShow)
                              "wuffs/test/data/artificial-gif/empty-palette.gif"}) {
         SCOPED_TRACE(name);
         const auto path = testsupport::corpusPath(name);
-        if (!std::filesystem::exists(path))
-            GTEST_SKIP() << path << " missing";
+        ASSERT_TRUE(std::filesystem::exists(path)) << path;
         TGIFImage image;
         loadFromFile(image, path.string());
         const std::vector<Shown> expected = timeline(image);
