@@ -2,6 +2,7 @@
 // its own file and adds itself here with one line.
 #include "cli_common.h"
 #include "effect_command.h"
+#include "export_command.h"
 #include "file_commands.h"
 #include "filter_command.h"
 #include "info_command.h"
@@ -27,6 +28,7 @@ int main(int argc, char **argv)
     cli::addMakeCommand(tool);
     cli::addFilterCommand(tool);
     cli::addEffectCommand(tool);
+    cli::addExportCommand(tool);
 
     return cli::run(tool, argc, argv);
 }

@@ -123,9 +123,10 @@ struct Encoding {
 class Rewriter
 {
 public:
-    Rewriter(const TGIFImage &document, const DeepOptions &options)
+    Rewriter(const TGIFImage &document, const DeepOptions &options, std::function<void()> onFrame = {})
         : mDocument(document)
         , mOptions(options)
+        , mOnFrame(std::move(onFrame))
         , mComposer(document)
     {
         mComposer.setTrackCoverage(true);
@@ -163,6 +164,8 @@ public:
         compose(0, current);
         int lastDisposal = 1;
         for (int k = 0; k < n; ++k) {
+            if (mOnFrame)
+                mOnFrame();
             const bool hasNext = k + 1 < n;
             if (hasNext)
                 compose(k + 1, next);
@@ -541,6 +544,7 @@ private:
 
     const TGIFImage &mDocument;
     const DeepOptions mOptions;
+    const std::function<void()> mOnFrame;
     FrameComposer mComposer;
     std::vector<const TGIFSubImage *> mSources;
     int mW = 0, mH = 0;
@@ -553,8 +557,13 @@ private:
 
 TGIFImage deepOptimizedCopy(const TGIFImage &document, const DeepOptions &options)
 {
+    return deepOptimizedCopy(document, options, {});
+}
+
+TGIFImage deepOptimizedCopy(const TGIFImage &document, const DeepOptions &options, const std::function<void()> &onFrame)
+{
     try {
-        return Rewriter(document, options).run();
+        return Rewriter(document, options, onFrame).run();
     } catch (const NotRewritable &) {
         return optimizedCopy(document);
     }

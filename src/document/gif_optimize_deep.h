@@ -2,6 +2,7 @@
 
 #include "gif_image.h"
 
+#include <functional>
 #include <string>
 
 namespace doc {
@@ -25,6 +26,9 @@ struct DeepOptions {
  * changes, a screen too large to compose), the result is optimizedCopy's.
  */
 TGIFImage deepOptimizedCopy(const TGIFImage &document, const DeepOptions &options = {});
+
+/** The same, calling onFrame before each frame is rewritten: a caller that must stop the work throws from it. */
+TGIFImage deepOptimizedCopy(const TGIFImage &document, const DeepOptions &options, const std::function<void()> &onFrame);
 
 /** Writes deepOptimizedCopy(document) to a file, replacing it only once complete. */
 void saveDeepOptimizedToFile(const TGIFImage &document, const std::string &path, const DeepOptions &options = {});

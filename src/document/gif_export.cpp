@@ -1,0 +1,440 @@
+#include "gif_export.h"
+
+#include "atomic_file.h"
+#include "composer.h"
+#include "gif_optimize.h"
+#include "gif_optimize_deep.h"
+#include "lzw_tuned.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+namespace doc {
+
+namespace {
+
+void checkpoint(const std::atomic<bool> *cancel)
+{
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        throw ExportCancelled();
+}
+
+// The frames the composer draws are the document's frames with an image, in order.
+std::vector<const TGIFSubImage *> imageFrames(const TGIFImage &document)
+{
+    std::vector<const TGIFSubImage *> frames;
+    for (int i = 0; i < document.count(); ++i)
+        if (document.frame(i).hasPixels() && document.frame(i).pixelsCoverFrame())
+            frames.push_back(&document.frame(i));
+    return frames;
+}
+
+bool dropped(int index, int dropEvery)
+{
+    return dropEvery >= 2 && (index + 1) % dropEvery == 0;
+}
+
+const TGIFAppExtNSLoop *loopOf(const TGIFImage &document)
+{
+    for (int i = 0; i < document.count(); ++i)
+        for (int e = 0; e < document.frame(i).extensionCount(); ++e)
+            if (auto *loop = extension_cast<TGIFAppExtNSLoop>(document.frame(i).extension(e)))
+                return loop;
+    return nullptr;
+}
+
+std::size_t skipSubBlocks(const std::vector<uint8_t> &f, std::size_t p)
+{
+    while (p < f.size() && f[p] != 0)
+        p += std::size_t(f[p]) + 1;
+    return std::min(p + 1, f.size());
+}
+
+} // namespace
+
+ExportSettings normalized(ExportSettings s)
+{
+    s.level = std::clamp(s.level, 0, 2);
+    s.lossy = s.level == 2 ? std::clamp(s.lossy, 0, kMaxLossy) : 0;
+    s.colours = std::clamp(s.colours, 2, 256);
+    if (s.colours == 256 && s.dropEvery < 2)
+        s.dither = Dithering::None; // nothing is reduced: the dithering changes nothing
+    s.dropEvery = s.dropEvery >= 2 ? s.dropEvery : 0;
+    return s;
+}
+
+std::vector<std::size_t> gifFrameBytes(const std::vector<uint8_t> &f)
+{
+    std::vector<std::size_t> frames;
+    if (f.size() < 13)
+        return frames;
+    std::size_t p = 13;
+    if (f[10] & 0x80)
+        p += 3u << ((f[10] & 7) + 1);
+    std::size_t start = p;
+    while (p < f.size()) {
+        const uint8_t kind = f[p];
+        if (kind == 0x21 && p + 1 < f.size()) {
+            p = skipSubBlocks(f, p + 2);
+        } else if (kind == 0x2C && p + 10 <= f.size()) {
+            const uint8_t packed = f[p + 9];
+            p += 10;
+            if (packed & 0x80)
+                p += 3u << ((packed & 7) + 1);
+            p = skipSubBlocks(f, std::min(p + 1, f.size()));
+            frames.push_back(p - start);
+            start = p;
+        } else {
+            break; // the trailer (or damage): what follows belongs to no frame
+        }
+    }
+    return frames;
+}
+
+TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither, int dropEvery,
+                       const std::atomic<bool> *cancel, const std::vector<int> *keep)
+{
+    const std::vector<const TGIFSubImage *> sources = imageFrames(document);
+    FrameComposer composer(document);
+    composer.setTrackCoverage(true);
+    const int n = std::min(composer.count(), int(sources.size()));
+    TGIFImage out;
+    out.header.width = document.header.width;
+    out.header.height = document.header.height;
+    if (n == 0 || composer.width() <= 0 || composer.height() <= 0)
+        return out;
+
+    std::vector<int> chosen;
+    if (keep) {
+        for (int i : *keep)
+            if (i >= 0 && i < n)
+                chosen.push_back(i);
+    } else {
+        for (int i = 0; i < n; ++i)
+            chosen.push_back(i);
+    }
+    // What stays, and the delay each shows for: a dropped frame's time goes to the frame before.
+    struct Kept {
+        int frame;
+        uint32_t delay;
+        bool userInput;
+    };
+    std::vector<Kept> kept;
+    for (std::size_t k = 0; k < chosen.size(); ++k) {
+        const TGIFGraphicControlExtension *g = sources[std::size_t(chosen[k])]->graphicControl();
+        const uint32_t delay = g ? g->delay : 0;
+        if (dropped(int(k), dropEvery) && !kept.empty())
+            kept.back().delay += delay;
+        else
+            kept.push_back(Kept{chosen[k], delay, g && g->userInput()});
+    }
+
+    // Pass one: the colours of every frame kept, and whether any pixel is left unpainted.
+    ColorHistogram histogram;
+    bool unpainted = false;
+    {
+        std::size_t next = 0;
+        for (int i = 0; i < n && next < kept.size(); ++i) {
+            checkpoint(cancel);
+            Picture picture = composer.ComposedFrame(i);
+            if (i != kept[next].frame)
+                continue;
+            ++next;
+            histogram.add(picture);
+            const std::vector<uint8_t> &covered = composer.coverage();
+            unpainted = unpainted || std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
+        }
+    }
+    const int budget = std::max(1, colours - (unpainted ? 1 : 0));
+    std::vector<Rgb> palette = histogram.fewColors();
+    if (palette.empty() || int(palette.size()) > budget)
+        palette = histogram.bestPalette(budget);
+
+    // Pass two: each frame kept mapped onto the palette, placed whole with the palette as the global table.
+    FrameComposer again(document);
+    again.setTrackCoverage(true);
+    std::size_t next = 0;
+    int transparentIndex = -1;
+    for (int i = 0; i < n && next < kept.size(); ++i) {
+        checkpoint(cancel);
+        Picture picture = again.ComposedFrame(i);
+        if (i != kept[next].frame)
+            continue;
+        const Kept &k = kept[next++];
+        Picture mapped = mapToPalette(picture, palette, dither);
+        if (out.header.colorMap.empty()) {
+            std::vector<Rgb> table = mapped.palette();
+            if (unpainted) {
+                transparentIndex = int(palette.size());
+                std::size_t size = 2;
+                while (size < palette.size() + 1)
+                    size *= 2;
+                table.resize(size, Rgb{});
+            }
+            out.header.colorMap.entries = std::move(table);
+        }
+        std::vector<uint8_t> indices = std::move(mapped.data());
+        if (unpainted) {
+            const std::vector<uint8_t> &covered = again.coverage();
+            for (std::size_t p = 0; p < indices.size(); ++p)
+                if (!covered[p])
+                    indices[p] = uint8_t(transparentIndex);
+        }
+        TGIFSubImage frame;
+        frame.width = uint16_t(picture.width());
+        frame.height = uint16_t(picture.height());
+        frame.setPixels(std::move(indices));
+        TGIFGraphicControlExtension *g = frame.addGraphicControl();
+        g->delay = uint16_t(std::min<uint32_t>(k.delay, 0xFFFF));
+        g->setUserInput(k.userInput);
+        // Whole frames with holes: each clears itself so that no earlier frame shows through.
+        g->setDisposal(unpainted ? 2 : 1);
+        if (unpainted) {
+            g->setTransparent(true);
+            g->transparentIndex = uint8_t(transparentIndex);
+        }
+        TGIFSubImage &added = out.appendFrame(std::move(frame));
+        if (out.count() == 1)
+            if (const TGIFAppExtNSLoop *loop = loopOf(document))
+                added.insertExtension(0, loop->clone());
+    }
+    return out;
+}
+
+ExportResult exportCopy(const TGIFImage &document, const ExportSettings &requested, const std::atomic<bool> *cancel)
+{
+    const ExportSettings s = normalized(requested);
+    std::shared_ptr<const TGIFImage> source;
+    if (s.colours < 256 || s.dropEvery >= 2)
+        source = std::make_shared<const TGIFImage>(composedCopy(document, s.colours, s.dither, s.dropEvery, cancel));
+    else
+        source = std::shared_ptr<const TGIFImage>(&document, [](const TGIFImage *) {});
+    checkpoint(cancel);
+
+    ExportResult result;
+    result.settings = s;
+    if (s.level == 0) {
+        result.copy = s.colours < 256 || s.dropEvery >= 2 ? source : std::make_shared<const TGIFImage>(document);
+    } else if (s.level == 1) {
+        result.copy = std::make_shared<const TGIFImage>(optimizedCopy(*source));
+    } else {
+        DeepOptions options;
+        options.lossy = s.lossy;
+        result.copy = std::make_shared<const TGIFImage>(deepOptimizedCopy(*source, options, [cancel] { checkpoint(cancel); }));
+    }
+    checkpoint(cancel);
+    std::ostringstream stream;
+    result.copy->SaveToStream(stream);
+    const std::string bytes = std::move(stream).str();
+    result.bytes.assign(bytes.begin(), bytes.end());
+    result.frameBytes = gifFrameBytes(result.bytes);
+    return result;
+}
+
+void saveExport(const ExportResult &result, const std::string &path)
+{
+    writeFileAtomically(path, [&](std::ostream &stream) {
+        stream.write(reinterpret_cast<const char *>(result.bytes.data()), std::streamsize(result.bytes.size()));
+    });
+}
+
+Exporter::Exporter(TGIFImage document)
+    : mDocument(std::make_shared<const TGIFImage>(std::move(document)))
+{
+    mFrames = int(imageFrames(*mDocument).size());
+}
+
+std::shared_ptr<const ExportResult> Exporter::cached(const ExportSettings &settings) const
+{
+    const ExportSettings s = normalized(settings);
+    for (const auto &r : mResults)
+        if (r->settings == s)
+            return r;
+    return nullptr;
+}
+
+void Exporter::remember(std::shared_ptr<const ExportResult> result)
+{
+    // Whole files are kept for the last few settings; sizes for all of them.
+    constexpr std::size_t kKept = 6;
+    mSizes[result->settings] = result->size();
+    mResults.insert(mResults.begin(), std::move(result));
+    if (mResults.size() > kKept)
+        mResults.pop_back();
+}
+
+std::shared_ptr<const TGIFImage> Exporter::source(const ExportSettings &s, const std::atomic<bool> *cancel)
+{
+    if (s.colours == 256 && s.dropEvery < 2)
+        return mDocument;
+    ExportSettings key;
+    key.colours = s.colours;
+    key.dither = s.dither;
+    key.dropEvery = s.dropEvery;
+    for (std::size_t i = 0; i < mSources.size(); ++i)
+        if (mSources[i].first == key) {
+            auto found = mSources[i];
+            mSources.erase(mSources.begin() + std::ptrdiff_t(i));
+            mSources.insert(mSources.begin(), found);
+            return found.second;
+        }
+    auto made = std::make_shared<const TGIFImage>(composedCopy(*mDocument, s.colours, s.dither, s.dropEvery, cancel));
+    constexpr std::size_t kKept = 3;
+    mSources.insert(mSources.begin(), {key, made});
+    if (mSources.size() > kKept)
+        mSources.pop_back();
+    return made;
+}
+
+std::shared_ptr<const ExportResult> Exporter::exact(const ExportSettings &settings, const std::atomic<bool> *cancel)
+{
+    const ExportSettings s = normalized(settings);
+    if (auto known = cached(s))
+        return known;
+    const std::shared_ptr<const TGIFImage> from = source(s, cancel);
+    // The reduced document is already reduced: the export only optimises it.
+    ExportSettings rest = s;
+    rest.colours = 256;
+    rest.dropEvery = 0;
+    auto result = std::make_shared<ExportResult>(exportCopy(*from, rest, cancel));
+    result->settings = s;
+    if (from == mDocument && s.level == 0)
+        result->copy = mDocument;
+    remember(result);
+    return result;
+}
+
+std::size_t Exporter::sampleSize(const ExportSettings &s, const std::atomic<bool> *cancel)
+{
+    if (!mSample) {
+        // Three stretches of four frames, at the start, the middle and the end: consecutive frames
+        // so that the differences between them cost what they cost in the whole.
+        constexpr int kStretch = 4;
+        std::vector<int> frames;
+        for (int start : {0, mFrames / 2 - kStretch / 2, mFrames - kStretch})
+            for (int i = std::max(start, frames.empty() ? 0 : frames.back() + 1); i < start + kStretch && i < mFrames; ++i)
+                frames.push_back(i);
+        mSampleFrames = frames;
+        mSample = std::make_shared<Exporter>(composedCopy(*mDocument, 256, Dithering::None, 0, cancel, &frames));
+    }
+    const ExportSettings n = normalized(s);
+    auto it = mSample->mSizes.find(n);
+    if (it != mSample->mSizes.end())
+        return it->second;
+    // Dropping is a matter of whole frames: the sample drops from its own frames alike.
+    return mSample->exact(n, cancel)->size();
+}
+
+std::size_t Exporter::quickEstimate(const ExportSettings &settings, const std::atomic<bool> *cancel)
+{
+    const ExportSettings s = normalized(settings);
+    if (auto it = mSizes.find(s); it != mSizes.end())
+        return it->second;
+    if (mFrames <= 12)
+        return exact(s, cancel)->size();
+    // The nearest settings whose exact size is known: same level first, then the closest values.
+    const ExportSettings *nearest = nullptr;
+    std::size_t nearestSize = 0;
+    long best = 0;
+    for (const auto &[known, size] : mSizes) {
+        const long distance = (known.level != s.level) * 100000L + (known.colours != s.colours) * 10000L +
+                              (known.dither != s.dither) * 5000L + (known.dropEvery != s.dropEvery) * 5000L +
+                              std::abs(known.lossy - s.lossy);
+        if (!nearest || distance < best) {
+            nearest = &known;
+            nearestSize = size;
+            best = distance;
+        }
+    }
+    const double sampled = double(sampleSize(s, cancel));
+    if (!nearest)
+        return std::size_t(std::llround(sampled * double(mFrames) / double(std::max<std::size_t>(1, mSampleFrames.size()))));
+    const double reference = double(sampleSize(*nearest, cancel));
+    return std::size_t(std::llround(double(nearestSize) * sampled / std::max(1.0, reference)));
+}
+
+FitResult Exporter::fitUnder(const ExportSettings &start, std::size_t maxBytes, const std::atomic<bool> *cancel,
+                             const std::function<void(const ExportSettings &)> &onStep)
+{
+    FitResult best;
+    best.framesBefore = mFrames;
+    auto attempt = [&](const ExportSettings &s) {
+        if (onStep)
+            onStep(s);
+        const std::size_t size = exact(s, cancel)->size();
+        // Kept for when nothing fits: the smallest file tried.
+        if (best.size == 0 || size < best.size) {
+            best.settings = normalized(s);
+            best.size = size;
+        }
+        return size <= maxBytes;
+    };
+    // The lowest lossy value that fits at these settings, when the highest does.
+    auto lowestLossy = [&](ExportSettings s) -> std::optional<ExportSettings> {
+        const int from = s.lossy;
+        s.lossy = kMaxLossy;
+        if (!attempt(s))
+            return std::nullopt;
+        int lo = from, hi = kMaxLossy; // hi fits; lo is still to be tried
+        ExportSettings at = s;
+        at.lossy = lo;
+        if (attempt(at))
+            return at;
+        // Sizes fall roughly steadily with the value; a step of 2 is finer than anyone sees.
+        while (hi - lo > 2) {
+            const int mid = (lo + hi) / 2;
+            at.lossy = mid;
+            if (attempt(at))
+                hi = mid;
+            else
+                lo = mid;
+        }
+        s.lossy = hi;
+        return s;
+    };
+
+    ExportSettings s = normalized(start);
+    auto finish = [&](const ExportSettings &found) {
+        best.settings = normalized(found);
+        best.size = exact(found, cancel)->size();
+        best.met = best.size <= maxBytes;
+        const int n = found.dropEvery;
+        best.framesKept = n >= 2 ? mFrames - mFrames / n : mFrames;
+        return best;
+    };
+    if (attempt(s))
+        return finish(s);
+    s.level = 2;
+    for (int colours = s.colours;; colours = colours / 2) {
+        ExportSettings at = s;
+        at.colours = std::max(2, colours);
+        if (auto found = lowestLossy(at))
+            return finish(*found);
+        if (at.colours <= 2)
+            break;
+    }
+    // Fewest frames dropped that fits: every n-th for the largest n that fits, by bisection.
+    s.colours = 2;
+    s.lossy = kMaxLossy;
+    if (mFrames >= 2) {
+        ExportSettings at = s;
+        at.dropEvery = 2;
+        if (attempt(at)) {
+            int fits = 2, fails = mFrames + 1; // dropping every (frames + 1)-th drops nothing, known too big
+            while (fails - fits > 1) {
+                const int mid = (fits + fails) / 2;
+                at.dropEvery = mid;
+                if (attempt(at))
+                    fits = mid;
+                else
+                    fails = mid;
+            }
+            at.dropEvery = fits;
+            return finish(at);
+        }
+    }
+    return finish(best.settings);
+}
+
+} // namespace doc

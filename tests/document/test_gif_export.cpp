@@ -1,0 +1,210 @@
+// The export: the bytes it reports are the bytes the save writes, whatever the settings; each
+// frame's share adds up to the file; dropping frames keeps the running time; "fit under" gives a
+// file under the target, saying what it gave up; a raised cancel flag stops the work.
+
+#include "document/composer.h"
+#include "document/gif_export.h"
+#include "document/open_document.h"
+
+#include "support/corpus.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <set>
+#include <sstream>
+
+using namespace doc;
+
+namespace {
+
+// A small screen recording: a window with text rows, a cursor moving over it, a caret blinking.
+TGIFImage recordingLike(int frames = 12)
+{
+    TGIFImage image;
+    const int W = 96, H = 64;
+    image.header.width = W;
+    image.header.height = H;
+    TGIFColorMap map;
+    for (int i = 0; i < 16; ++i)
+        map.entries.push_back(Rgb{uint8_t(i * 16), uint8_t(255 - i * 12), uint8_t(i * 7)});
+    image.header.colorMap = map;
+    for (int f = 0; f < frames; ++f) {
+        std::vector<uint8_t> px(std::size_t(W) * H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                uint8_t v = y < 8 ? 3 : 1;
+                if (y >= 12 && y % 6 < 3 && (x * 7 + y * 3) % 11 < 6 && x < 80)
+                    v = uint8_t(4 + (x / 9 + y) % 8);
+                if (std::abs(x - (10 + f * 6)) < 3 && std::abs(y - (20 + f * 2)) < 3)
+                    v = 15;
+                if (f % 2 && x == 60 && y >= 40 && y < 48)
+                    v = 2;
+                px[std::size_t(y) * W + x] = v;
+            }
+        TGIFSubImage frame;
+        frame.width = uint16_t(W);
+        frame.height = uint16_t(H);
+        frame.setPixels(std::move(px));
+        frame.addGraphicControl()->delay = uint16_t(5 + f % 3);
+        image.appendFrame(std::move(frame));
+    }
+    return image;
+}
+
+std::vector<uint8_t> readBytes(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+TGIFImage readBack(const std::vector<uint8_t> &bytes)
+{
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    TGIFImage image;
+    image.LoadFromStream(in);
+    return image;
+}
+
+uint32_t totalDelay(const TGIFImage &image)
+{
+    uint32_t sum = 0;
+    for (int i = 0; i < image.count(); ++i)
+        if (image.frame(i).hasPixels() && image.frame(i).graphicControl())
+            sum += image.frame(i).graphicControl()->delay;
+    return sum;
+}
+
+std::filesystem::path tempFile(const std::string &name)
+{
+    return std::filesystem::temp_directory_path() / ("movaro-export-" + std::to_string(::getpid()) + "-" + name);
+}
+
+struct Case {
+    const char *name;
+    ExportSettings settings;
+};
+
+const Case kCases[] = {
+    {"plain", {0, 0, 256, Dithering::None, 0}},
+    {"optimised", {1, 0, 256, Dithering::None, 0}},
+    {"level 2", {2, 0, 256, Dithering::None, 0}},
+    {"lossy", {2, 80, 256, Dithering::None, 0}},
+    {"8 colours plain", {0, 0, 8, Dithering::None, 0}},
+    {"16 colours fs", {2, 0, 16, Dithering::FloydSteinberg, 0}},
+    {"4 colours ordered lossy", {2, 40, 4, Dithering::Ordered, 0}},
+    {"every 3rd dropped", {1, 0, 256, Dithering::None, 3}},
+};
+
+} // namespace
+
+TEST(GifExport, ReportedBytesAreTheSavedFileAndFramesAddUp)
+{
+    const TGIFImage document = recordingLike();
+    Exporter exporter{TGIFImage(document)};
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(c.name);
+        const ExportResult direct = exportCopy(document, c.settings);
+        const auto viaCache = exporter.exact(c.settings);
+        EXPECT_EQ(direct.bytes, viaCache->bytes);
+
+        const auto path = tempFile("bytes.gif");
+        saveExport(*viaCache, path.string());
+        EXPECT_EQ(readBytes(path), viaCache->bytes);
+        std::filesystem::remove(path);
+
+        const TGIFImage back = readBack(viaCache->bytes);
+        ASSERT_EQ(int(viaCache->frameBytes.size()), back.count());
+        const std::size_t frames = std::accumulate(viaCache->frameBytes.begin(), viaCache->frameBytes.end(), std::size_t(0));
+        // Besides the frames: header, screen, global table and trailer.
+        const std::size_t table = back.header.colorMap.empty() ? 0 : 3u << back.header.colorMap.bitSize();
+        EXPECT_EQ(viaCache->size(), frames + 13 + table + 1);
+        EXPECT_EQ(totalDelay(back), totalDelay(document));
+    }
+}
+
+TEST(GifExport, FewerColoursAreAtMostThatManyAndKeepThePicture)
+{
+    const TGIFImage document = recordingLike(3);
+    for (int colours : {2, 5, 16}) {
+        const TGIFImage back = readBack(exportCopy(document, {0, 0, colours, Dithering::None, 0}).bytes);
+        FrameComposer composer(back);
+        const Picture p = composer.ComposedFrame(0);
+        std::set<uint32_t> seen;
+        for (int y = 0; y < p.height(); ++y)
+            for (int x = 0; x < p.width(); ++x)
+                seen.insert(uint32_t(p.row(y)[3 * x]) << 16 | p.row(y)[3 * x + 1] << 8 | p.row(y)[3 * x + 2]);
+        EXPECT_LE(int(seen.size()), colours) << colours;
+        EXPECT_GE(int(seen.size()), 2) << colours;
+    }
+}
+
+TEST(GifExport, DroppingFramesKeepsTheRunningTime)
+{
+    const TGIFImage document = recordingLike(10);
+    for (int n : {2, 3, 7}) {
+        const TGIFImage copy = composedCopy(document, 256, Dithering::None, n);
+        EXPECT_EQ(copy.count(), 10 - 10 / n) << n;
+        EXPECT_EQ(totalDelay(copy), totalDelay(document)) << n;
+        // The frame before a dropped one shows for both.
+        EXPECT_EQ(copy.frame(n - 2).graphicControl()->delay,
+                  document.frame(n - 2).graphicControl()->delay + document.frame(n - 1).graphicControl()->delay)
+            << n;
+    }
+}
+
+TEST(GifExport, ARaisedCancelFlagStopsTheWork)
+{
+    const TGIFImage document = recordingLike();
+    std::atomic<bool> cancel{true};
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_THROW(exportCopy(document, c.settings, &cancel), ExportCancelled);
+    }
+    Exporter exporter{TGIFImage(document)};
+    EXPECT_THROW(exporter.exact({2, 0, 16, Dithering::FloydSteinberg, 0}, &cancel), ExportCancelled);
+    // Nothing half-made was kept: the same settings then give the whole file.
+    cancel = false;
+    EXPECT_EQ(exporter.exact({2, 0, 16, Dithering::FloydSteinberg, 0}, &cancel)->bytes,
+              exportCopy(document, {2, 0, 16, Dithering::FloydSteinberg, 0}).bytes);
+}
+
+TEST(GifExport, FitUnderGivesAFileUnderTheTarget)
+{
+    REQUIRE_CORPUS();
+    const auto path = testsupport::corpusPath("blink-images/resources/quicksort.gif");
+    ASSERT_TRUE(std::filesystem::exists(path)) << path;
+    Exporter exporter(openForEditing(path.string()));
+    const ExportSettings start{2, 0, 256, Dithering::None, 0};
+    const std::size_t lossless = exporter.exact(start)->size();
+
+    // A little less takes some lossiness; a third, fewer colours too; a sixth, fewer frames as well.
+    for (const double fraction : {0.8, 0.3, 0.18}) {
+        SCOPED_TRACE(fraction);
+        const auto target = std::size_t(double(lossless) * fraction);
+        const FitResult fit = exporter.fitUnder(start, target);
+        ASSERT_TRUE(fit.met);
+        EXPECT_LE(fit.size, target);
+        const auto result = exporter.exact(fit.settings);
+        EXPECT_EQ(result->size(), fit.size);
+        const auto saved = tempFile("fit.gif");
+        saveExport(*result, saved.string());
+        EXPECT_LE(std::filesystem::file_size(saved), target);
+        std::filesystem::remove(saved);
+        EXPECT_TRUE(fit.settings.lossy > 0 || fit.settings.colours < 256 || fit.settings.dropEvery);
+        EXPECT_EQ(fit.settings.colours < 256, fraction < 0.5);
+        EXPECT_EQ(fit.settings.dropEvery != 0, fraction < 0.2);
+        EXPECT_EQ(fit.framesKept, fit.settings.dropEvery ? fit.framesBefore - fit.framesBefore / fit.settings.dropEvery
+                                                          : fit.framesBefore);
+    }
+
+    const FitResult impossible = exporter.fitUnder(start, 200);
+    EXPECT_FALSE(impossible.met);
+    EXPECT_GT(impossible.size, 200u);
+    EXPECT_EQ(impossible.size, exporter.exact(impossible.settings)->size());
+}
