@@ -207,6 +207,9 @@ void TMainform::createMenus()
     connect(save2, &QAction::triggered, this, [this] { save2Click(); });
     eos = makeAction(QStringLiteral("eos"), QStringLiteral("Enregistrer &optimisé sous..."));
     connect(eos, &QAction::triggered, this, [this] { eosClick(); });
+    exporter = makeAction(QStringLiteral("exporter"), QStringLiteral("E&xporter..."),
+                          QStringLiteral("Exporter|Choisir les réglages du fichier en voyant sa taille avant de l'enregistrer"));
+    connect(exporter, &QAction::triggered, this, [this] { exporterClick(); });
     retablir = makeAction(QStringLiteral("retablir"), QStringLiteral("&Rétablir"));
     connect(retablir, &QAction::triggered, this, [this] { retablirClick(); });
     ajouter = makeAction(QStringLiteral("ajouter"), QStringLiteral("A&jouter une image..."));
@@ -221,7 +224,7 @@ void TMainform::createMenus()
     QAction *wizard = makeAction(QStringLiteral("Assistantnouvelleanimation1"),
                                  QStringLiteral("&Assistant nouvelle animation..."));
     connect(wizard, &QAction::triggered, this, [this] { ToolButton2Click(); });
-    File1->addActions({fileNew, fileOpen, save1, save2, eos, retablir});
+    File1->addActions({fileNew, fileOpen, save1, save2, eos, exporter, retablir});
     File1->addSeparator();
     File1->addActions({ajouter, inserer, importVideo, enregistrercadre});
     File1->addSeparator();

@@ -103,6 +103,8 @@ public:
     bool FileSave1Execute();
     void save2Click();
     void eosClick();
+    /** The export dialog: the size for chosen settings before saving (mainform_exporter.cpp). */
+    void exporterClick();
     void retablirClick();
     void File1Click();
     void Plus(const QString &mode);
@@ -425,6 +427,7 @@ private:
     bool mRestoringStorage = false;
     QAction *save1 = nullptr, *save2 = nullptr, *eos = nullptr, *retablir = nullptr, *ajouter = nullptr,
             *inserer = nullptr, *enregistrercadre = nullptr, *N4 = nullptr;
+    QAction *exporter = nullptr;
     QAction *arriere = nullptr, *avant = nullptr;
     dialogs::TDispo *mDispo = nullptr;
     class WizardBridge; // what the wizard asks of the window (mainform_dialogs.cpp)

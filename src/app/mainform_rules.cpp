@@ -27,6 +27,7 @@ void TMainform::createCommandRules() {
         {"save1", holder(save)},
         {"save2", [this] { return bool(mDocument); }},
         {"eos", [this] { return bool(mDocument); }},
+        {"exporter", [this] { return mDocument && mDocument->count() > 0; }},
         {"retablir", [this] { return isModified() && OnDisk; }},
         {"ajouter", frame},
         {"inserer", frame},
