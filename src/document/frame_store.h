@@ -24,6 +24,8 @@ struct CompressedPixels {
     uint8_t fill = 0;
     /** Written by our encoder from top-down rows: the writer can copy them as they stand. */
     bool ours = false;
+    /** Our codes at a code size chosen for the frame's indices, kept even below its table's. */
+    bool ownCodeSize = false;
     /** The largest index (known for codes of our own). */
     uint8_t highest = 255;
     /** The codes without sub-block lengths, followed by 8 zero bytes for the bit reader. */

@@ -6,6 +6,7 @@
 #include "lzw_tuned.h"
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <future>
 #include <cstring>
@@ -152,13 +153,6 @@ public:
         TGIFImage out;
         out.header.width = mDocument.header.width;
         out.header.height = mDocument.header.height;
-        if (mGlobal) {
-            for (uint32_t c : mGlobal->colors())
-                out.header.colorMap.entries.push_back(unpack(c));
-            // The transparent index every frame shares, after the colours.
-            out.header.colorMap.entries.push_back(Rgb{});
-            mGlobalTransparent = mGlobal->size();
-        }
 
         std::vector<uint32_t> shown(area, kUnpainted), current(area), next(area);
         compose(0, current);
@@ -213,12 +207,21 @@ public:
             pending.disposal = disposal;
             pending.delay = delay;
             pending.userInput = userInput;
-            // Encoding is most of the work: it runs beside the composition of the frames after.
-            pending.encoding = std::async(std::launch::async,
-                                          [this, region = regionOf(shown, current, rect)] { return encodeRegion(region); });
+            pending.region = regionOf(shown, current, rect);
             mPending.push_back(std::move(pending));
-            while (mPending.size() > 2)
-                finishOldest(out);
+            if (mGlobal && !mOrdered) {
+                // Frames wait for the global table's order, which their colours decide.
+                countColours(mPending.back().region);
+                mWaitingPixels += mPending.back().region.kind.size();
+                if (mWaitingPixels > kWaitingBudget)
+                    fixOrder();
+            }
+            if (!mGlobal || mOrdered) {
+                // Encoding is most of the work: it runs beside the composition of the frames after.
+                while (mPending.size() > 2)
+                    finishOldest(out);
+                startEncodings();
+            }
 
             // What the screen shows for the next frame: this frame drawn, then disposed of.
             if (disposal == 2) {
@@ -233,8 +236,17 @@ public:
                 std::swap(current, next);
         }
 
-        while (!mPending.empty())
+        if (mGlobal) {
+            if (!mOrdered)
+                fixOrder();
+            out.header.colorMap.entries = mTable;
+            // One spare entry, so that every frame has an index it does not draw to make transparent.
+            out.header.colorMap.entries.push_back(Rgb{});
+        }
+        while (!mPending.empty()) {
+            startEncodings();
             finishOldest(out);
+        }
         if (out.count() >= 2)
             for (int e = 0; e < mDocument.frame(0).extensionCount(); ++e)
                 if (mDocument.frame(0).extension(e)->kind() == ExtensionKind::Loop) {
@@ -245,17 +257,84 @@ public:
     }
 
 private:
-    /** A frame whose rectangle and disposal are chosen, its encoding on its way. */
+    /** What a frame's rectangle holds: its colours and, per pixel, what it may be written as. */
+    struct Region {
+        int w = 0, h = 0;
+        // Colours where no global table serves; else each pixel's entry in the census.
+        std::vector<uint32_t> colors;
+        std::vector<uint8_t> slots;
+        // 0 must be drawn, 1 may be transparent or repeat its colour, 2 must stay transparent.
+        std::vector<uint8_t> kind;
+        bool anyKept = false, anyClear = false;
+    };
+
+    /** A frame whose rectangle and disposal are chosen, its encoding on its way or still to start. */
     struct Pending {
         Box rect;
         int disposal = 1;
         uint16_t delay = 0;
         bool userInput = false;
+        Region region;
         std::future<Encoding> encoding;
     };
 
+    // Frames wait for the order of the global table up to this many pixels; the order is then
+    // fixed from the frames seen so far.
+    static constexpr std::size_t kWaitingBudget = std::size_t(64) << 20;
+
+    /** Starts the encoding of the two oldest frames, those the writing waits for first. */
+    void startEncodings()
+    {
+        for (std::size_t i = 0; i < mPending.size() && i < 2; ++i) {
+            Pending &p = mPending[i];
+            if (!p.encoding.valid())
+                p.encoding = std::async(std::launch::async,
+                                        [this, region = std::move(p.region)] { return encodeRegion(region); });
+        }
+    }
+
+    /** Counts, per census colour, the frames that draw it and its pixels. */
+    void countColours(const Region &r)
+    {
+        std::array<bool, 256> seen{};
+        for (std::size_t i = 0; i < r.kind.size(); ++i)
+            if (r.kind[i] == 0) {
+                const uint8_t slot = r.slots[i];
+                ++mPixelsOf[slot];
+                if (!seen[slot]) {
+                    seen[slot] = true;
+                    ++mFramesOf[slot];
+                }
+            }
+    }
+
+    /**
+     * Orders the global table so that the colours most frames draw come first: a frame that draws
+     * only low entries is written with a smaller code size.
+     */
+    void fixOrder()
+    {
+        const int n = mGlobal->size();
+        std::vector<int> slots(std::size_t(n), 0);
+        for (int i = 0; i < n; ++i)
+            slots[std::size_t(i)] = i;
+        std::stable_sort(slots.begin(), slots.end(), [&](int a, int b) {
+            if (mFramesOf[a] != mFramesOf[b])
+                return mFramesOf[a] > mFramesOf[b];
+            return mPixelsOf[a] > mPixelsOf[b];
+        });
+        mTable.clear();
+        for (int i = 0; i < n; ++i) {
+            mOrder[std::size_t(slots[std::size_t(i)])] = uint8_t(i);
+            mTable.push_back(unpack(mGlobal->colors()[std::size_t(slots[std::size_t(i)])]));
+        }
+        mOrdered = true;
+        mWaitingPixels = 0;
+    }
+
     void finishOldest(TGIFImage &out)
     {
+        startEncodings();
         Pending p = std::move(mPending.front());
         mPending.pop_front();
         Encoding e = p.encoding.get();
@@ -272,6 +351,7 @@ private:
         codes.height = p.rect.height();
         codes.minCodeSize = e.minCodeSize;
         codes.ours = true;
+        codes.ownCodeSize = true;
         codes.highest = e.codes.highest;
         codes.codes = std::move(e.codes.codes);
         codes.codes.insert(codes.codes.end(), 8, uint8_t(0));
@@ -413,32 +493,41 @@ private:
         return best;
     }
 
-    /** What a frame's rectangle holds: its colours and, per pixel, what it may be written as. */
-    struct Region {
-        int w = 0, h = 0;
-        std::vector<uint32_t> colors;
-        // 0 must be drawn, 1 may be transparent or repeat its colour, 2 must stay transparent.
-        std::vector<uint8_t> kind;
-        bool anyKept = false, anyClear = false;
-    };
-
     Region regionOf(const std::vector<uint32_t> &shown, const std::vector<uint32_t> &current, const Box &rect) const
     {
         Region r;
+        uint32_t lastColour = kUnpainted;
+        uint8_t lastSlot = 0;
         r.w = rect.width();
         r.h = rect.height();
         r.kind.resize(std::size_t(r.w) * std::size_t(r.h));
-        r.colors.resize(r.kind.size());
+        if (mGlobal)
+            r.slots.resize(r.kind.size());
+        else
+            r.colors.resize(r.kind.size());
         for (int y = 0; y < r.h; ++y)
             for (int x = 0; x < r.w; ++x) {
                 const std::size_t i = std::size_t(rect.y0 + y) * mW + rect.x0 + x;
+                const std::size_t o = std::size_t(y) * r.w + x;
                 uint8_t k = 0;
                 if (current[i] == shown[i])
                     k = current[i] == kUnpainted ? 2 : 1;
                 r.anyKept |= k == 1;
                 r.anyClear |= k == 2;
-                r.kind[std::size_t(y) * r.w + x] = k;
-                r.colors[std::size_t(y) * r.w + x] = current[i];
+                r.kind[o] = k;
+                if (!mGlobal) {
+                    r.colors[o] = current[i];
+                } else if (k != 2) {
+                    // Every colour a frame draws is in the census; the last one a run found is likely again.
+                    if (current[i] != lastColour) {
+                        lastColour = current[i];
+                        const int slot = mGlobal->find(current[i]);
+                        if (slot < 0)
+                            throw NotRewritable{};
+                        lastSlot = uint8_t(slot);
+                    }
+                    r.slots[o] = lastSlot;
+                }
             }
         return r;
     }
@@ -446,9 +535,10 @@ private:
     /** Every way to write a region that the colours allow, the cheapest kept. Runs on any thread. */
     Encoding encodeRegion(const Region &region) const
     {
-        const int w = region.w, h = region.h;
+        const int w = region.w;
         const std::vector<uint8_t> &kind = region.kind;
         const bool anyKept = region.anyKept, anyClear = region.anyClear;
+        const bool global = mGlobal.has_value();
         Encoding best;
         // Kept pixels: all transparent, or all their colour.
         enum class Kept { Transparent, Colour };
@@ -458,45 +548,59 @@ private:
             const bool needsTransparent = anyClear || (anyKept && kept != Kept::Colour);
             const bool keptColours = kept != Kept::Transparent;
             ColorIndex localColors;
+            std::array<int16_t, 256> localOfSlot;
+            localOfSlot.fill(-1);
+            std::vector<Rgb> palette;
+            std::array<bool, 257> used{};
+            int highest = -1;
             e.indices.resize(kind.size());
-            for (int y = 0; y < h; ++y) {
-                const uint32_t *src = region.colors.data() + std::size_t(y) * w;
-                for (int x = 0; x < w; ++x) {
-                    const std::size_t i = std::size_t(y) * w + x;
-                    const uint8_t k = kind[i];
-                    if (k == 2 || (k == 1 && !keptColours))
-                        continue;
-                    const int index = local ? localColors.add(src[x]) : mGlobal->find(src[x]);
+            for (std::size_t i = 0; i < kind.size(); ++i) {
+                const uint8_t k = kind[i];
+                if (k == 2 || (k == 1 && !keptColours))
+                    continue;
+                int index;
+                if (!global) {
+                    index = localColors.add(region.colors[i]);
                     if (index < 0)
-                        return false;
-                    e.indices[i] = uint8_t(index);
+                        return;
+                } else if (!local) {
+                    index = mOrder[region.slots[i]];
+                } else {
+                    int16_t &slotIndex = localOfSlot[region.slots[i]];
+                    if (slotIndex < 0) {
+                        slotIndex = int16_t(palette.size());
+                        palette.push_back(unpack(mGlobal->colors()[region.slots[i]]));
+                    }
+                    index = slotIndex;
                 }
+                e.indices[i] = uint8_t(index);
+                used[std::size_t(index)] = true;
+                highest = std::max(highest, index);
             }
-            int entries = local ? localColors.size() : mGlobalTransparent + 1;
+            if (!global)
+                for (uint32_t c : localColors.colors())
+                    palette.push_back(unpack(c));
+            int entries = local ? int(palette.size()) : highest + 1;
             if (needsTransparent) {
                 if (local) {
                     if (entries >= 256)
-                        return false;
+                        return;
                     e.transparent = entries++;
+                    palette.push_back(Rgb{});
                 } else {
-                    e.transparent = mGlobalTransparent;
+                    // The first entry the frame does not draw: the global table keeps one spare.
+                    e.transparent = int(std::find(used.begin(), used.end(), false) - used.begin());
+                    entries = std::max(entries, e.transparent + 1);
                 }
                 for (std::size_t i = 0; i < kind.size(); ++i)
                     if (kind[i] == 2 || (kind[i] == 1 && kept == Kept::Transparent))
                         e.indices[i] = uint8_t(e.transparent);
             }
-            std::vector<Rgb> palette;
-            if (local) {
-                for (uint32_t c : localColors.colors())
-                    palette.push_back(unpack(c));
-                if (needsTransparent)
-                    palette.push_back(Rgb{});
-                entries = std::max(entries, 1);
-            } else {
-                for (uint32_t c : mGlobal->colors())
-                    palette.push_back(unpack(c));
+            if (!local) {
+                palette = mTable;
                 palette.push_back(Rgb{});
             }
+            entries = std::max(entries, 1);
             e.minCodeSize = std::max(2, bitSizeOf(entries));
             LzwTuning tuning;
             tuning.lossy = std::clamp(mOptions.lossy, 0, kMaxLossy);
@@ -507,35 +611,34 @@ private:
                 tuning.giveUpAfter = best.cost > tableBytes ? best.cost - tableBytes : 0;
             e.codes = encodeTunedLzw(e.indices, w, e.minCodeSize, tuning);
             if (e.codes.abandoned)
-                return true;
+                return;
             const std::size_t data = e.codes.codes.size();
             e.cost = data + (data + 254) / 255 + 2 + tableBytes;
             if (local)
                 e.table = std::move(palette);
             if (e.cost < best.cost)
                 best = std::move(e);
-            return true;
         };
 
-        // A local table is only worth its bytes when the frame's colours take fewer bits a code.
-        bool tryLocal = !mGlobal;
-        if (mGlobal) {
-            ColorIndex drawn;
-            const int fewer = 1 << (bitSizeOf(mGlobalTransparent + 1) - 1);
-            for (int y = 0; y < h && drawn.size() < fewer; ++y) {
-                const uint32_t *src = region.colors.data() + std::size_t(y) * w;
-                for (int x = 0; x < w; ++x)
-                    if (kind[std::size_t(y) * w + x] == 0)
-                        drawn.add(src[x]);
-            }
-            tryLocal = drawn.size() < fewer && fewer > 2;
-        }
-        for (const bool local : {false, true}) {
-            if (local ? !tryLocal : !mGlobal)
-                continue;
+        auto tryBoth = [&](bool local) {
             tryEncoding(local, Kept::Transparent);
             if (anyKept && !anyClear)
                 tryEncoding(local, Kept::Colour);
+        };
+        if (!global) {
+            tryBoth(true);
+        } else {
+            tryBoth(false);
+            // A local table is only worth its bytes when the frame's colours take fewer bits a code.
+            std::array<bool, 256> drawn{};
+            int colours = anyKept || anyClear ? 1 : 0;
+            for (std::size_t i = 0; i < kind.size(); ++i)
+                if (kind[i] == 0 && !drawn[region.slots[i]]) {
+                    drawn[region.slots[i]] = true;
+                    ++colours;
+                }
+            if (best.cost != std::numeric_limits<std::size_t>::max() && std::max(2, bitSizeOf(colours)) < best.minCodeSize)
+                tryBoth(true);
         }
         if (best.cost == std::numeric_limits<std::size_t>::max())
             throw NotRewritable{};
@@ -549,7 +652,12 @@ private:
     std::vector<const TGIFSubImage *> mSources;
     int mW = 0, mH = 0;
     std::optional<ColorIndex> mGlobal;
-    int mGlobalTransparent = 0;
+    // Where the global table has its census colours, once the frames seen have decided it.
+    bool mOrdered = false;
+    std::array<uint8_t, 256> mOrder{};
+    std::vector<Rgb> mTable;
+    std::array<std::size_t, 256> mFramesOf{}, mPixelsOf{};
+    std::size_t mWaitingPixels = 0;
     std::deque<Pending> mPending;
 };
 

@@ -174,10 +174,13 @@ void putFrame(std::vector<uint8_t> &out, const TGIFImage &document, const TGIFSu
     const TGIFColorMap &local = frame.colorMap();
     const TGIFColorMap &table = local.empty() ? document.header.colorMap : local;
     const int minCodeSize = std::max(2, table.bitSize());
-    // Codes our encoder made from these rows at this code size are what encoding would write.
+    // Codes our encoder made from these rows at this code size are what encoding would write;
+    // codes made at a smaller size of their own hold indices that all fit in it.
     const auto codes = frame.pixelCodes();
     const bool copyCodes = codes && codes->ours && !codes->interlaced && codes->width == frame.width &&
-                           codes->height == frame.height && codes->minCodeSize == minCodeSize;
+                           codes->height == frame.height &&
+                           (codes->minCodeSize == minCodeSize ||
+                            (codes->ownCodeSize && codes->minCodeSize >= 2 && codes->minCodeSize < minCodeSize));
     std::shared_ptr<const FramePixels> pixels;
     if (!copyCodes) {
         pixels = frame.passPixelStore();
@@ -203,7 +206,7 @@ void putFrame(std::vector<uint8_t> &out, const TGIFImage &document, const TGIFSu
         putColorTable(out, local);
 
     if (copyCodes)
-        putImageData(codes->codes.data(), codes->codeBytes(), minCodeSize, out);
+        putImageData(codes->codes.data(), codes->codeBytes(), codes->minCodeSize, out);
     else
         encodeImageData(*pixels, minCodeSize, out);
 }
