@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <future>
 #include <sstream>
 
 namespace doc {
@@ -93,27 +95,29 @@ std::vector<std::size_t> gifFrameBytes(const std::vector<uint8_t> &f)
 }
 
 TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither, int dropEvery,
-                       const std::atomic<bool> *cancel, const std::vector<int> *keep)
+                       const std::atomic<bool> *cancel, const std::vector<int> *rows)
 {
     const std::vector<const TGIFSubImage *> sources = imageFrames(document);
     FrameComposer composer(document);
     composer.setTrackCoverage(true);
     const int n = std::min(composer.count(), int(sources.size()));
+    const int W = composer.width();
+    std::vector<int> keptRows;
+    if (rows) {
+        for (int y : *rows)
+            if (y >= 0 && y < composer.height())
+                keptRows.push_back(y);
+    } else {
+        for (int y = 0; y < composer.height(); ++y)
+            keptRows.push_back(y);
+    }
+    const int H = int(keptRows.size());
     TGIFImage out;
-    out.header.width = document.header.width;
-    out.header.height = document.header.height;
-    if (n == 0 || composer.width() <= 0 || composer.height() <= 0)
+    out.header.width = rows ? uint16_t(W) : document.header.width;
+    out.header.height = rows ? uint16_t(H) : document.header.height;
+    if (n == 0 || W <= 0 || H <= 0)
         return out;
 
-    std::vector<int> chosen;
-    if (keep) {
-        for (int i : *keep)
-            if (i >= 0 && i < n)
-                chosen.push_back(i);
-    } else {
-        for (int i = 0; i < n; ++i)
-            chosen.push_back(i);
-    }
     // What stays, and the delay each shows for: a dropped frame's time goes to the frame before.
     struct Kept {
         int frame;
@@ -121,69 +125,72 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
         bool userInput;
     };
     std::vector<Kept> kept;
-    for (std::size_t k = 0; k < chosen.size(); ++k) {
-        const TGIFGraphicControlExtension *g = sources[std::size_t(chosen[k])]->graphicControl();
+    for (int k = 0; k < n; ++k) {
+        const TGIFGraphicControlExtension *g = sources[std::size_t(k)]->graphicControl();
         const uint32_t delay = g ? g->delay : 0;
-        if (dropped(int(k), dropEvery) && !kept.empty())
+        if (dropped(k, dropEvery) && !kept.empty())
             kept.back().delay += delay;
         else
-            kept.push_back(Kept{chosen[k], delay, g && g->userInput()});
+            kept.push_back(Kept{k, delay, g && g->userInput()});
     }
+
+    // The rows kept of a composed frame, and for each of their pixels whether a frame painted it.
+    struct Rows {
+        Picture picture;
+        std::vector<uint8_t> covered;
+    };
+    auto takeRows = [&](const Picture &composed, const FrameComposer &from) {
+        Rows r{Picture(W, H, PixelFormat::Rgb24), std::vector<uint8_t>(std::size_t(W) * H)};
+        for (int i = 0; i < H; ++i) {
+            std::copy_n(composed.row(keptRows[std::size_t(i)]), std::size_t(W) * 3, r.picture.row(i));
+            std::copy_n(from.coverage().data() + std::size_t(keptRows[std::size_t(i)]) * W, W,
+                        r.covered.data() + std::size_t(i) * W);
+        }
+        return r;
+    };
 
     // Pass one: the colours of every frame kept, and whether any pixel is left unpainted.
     ColorHistogram histogram;
     bool unpainted = false;
-    {
-        std::size_t next = 0;
-        for (int i = 0; i < n && next < kept.size(); ++i) {
-            checkpoint(cancel);
-            Picture picture = composer.ComposedFrame(i);
-            if (i != kept[next].frame)
-                continue;
-            ++next;
-            histogram.add(picture);
-            const std::vector<uint8_t> &covered = composer.coverage();
-            unpainted = unpainted || std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
-        }
+    for (std::size_t i = 0, next = 0; int(i) < n && next < kept.size(); ++i) {
+        checkpoint(cancel);
+        const Picture composed = composer.ComposedFrame(int(i));
+        if (int(i) != kept[next].frame)
+            continue;
+        ++next;
+        const Rows r = takeRows(composed, composer);
+        histogram.add(r.picture);
+        unpainted = unpainted || std::find(r.covered.begin(), r.covered.end(), uint8_t(0)) != r.covered.end();
     }
     const int budget = std::max(1, colours - (unpainted ? 1 : 0));
     std::vector<Rgb> palette = histogram.fewColors();
     if (palette.empty() || int(palette.size()) > budget)
         palette = histogram.bestPalette(budget);
+    const int transparentIndex = unpainted ? int(palette.size()) : -1;
+    {
+        std::vector<Rgb> table = palette;
+        std::size_t size = 2;
+        while (size < palette.size() + (unpainted ? 1 : 0))
+            size *= 2;
+        table.resize(size, Rgb{});
+        out.header.colorMap.entries = std::move(table);
+    }
 
-    // Pass two: each frame kept mapped onto the palette, placed whole with the palette as the global table.
-    FrameComposer again(document);
-    again.setTrackCoverage(true);
-    std::size_t next = 0;
-    int transparentIndex = -1;
-    for (int i = 0; i < n && next < kept.size(); ++i) {
-        checkpoint(cancel);
-        Picture picture = again.ComposedFrame(i);
-        if (i != kept[next].frame)
-            continue;
-        const Kept &k = kept[next++];
-        Picture mapped = mapToPalette(picture, palette, dither);
-        if (out.header.colorMap.empty()) {
-            std::vector<Rgb> table = mapped.palette();
-            if (unpainted) {
-                transparentIndex = int(palette.size());
-                std::size_t size = 2;
-                while (size < palette.size() + 1)
-                    size *= 2;
-                table.resize(size, Rgb{});
-            }
-            out.header.colorMap.entries = std::move(table);
-        }
+    // Pass two: each frame kept mapped onto the palette (beside the composition of the next ones),
+    // placed whole with the palette as the global table.
+    auto map = [&palette, dither, transparentIndex](Rows r) {
+        Picture mapped = mapToPalette(r.picture, palette, dither);
         std::vector<uint8_t> indices = std::move(mapped.data());
-        if (unpainted) {
-            const std::vector<uint8_t> &covered = again.coverage();
+        if (transparentIndex >= 0)
             for (std::size_t p = 0; p < indices.size(); ++p)
-                if (!covered[p])
+                if (!r.covered[p])
                     indices[p] = uint8_t(transparentIndex);
-        }
+        return indices;
+    };
+    auto append = [&](const Kept &k, std::vector<uint8_t> indices) {
         TGIFSubImage frame;
-        frame.width = uint16_t(picture.width());
-        frame.height = uint16_t(picture.height());
+        frame.width = uint16_t(W);
+        frame.height = uint16_t(H);
         frame.setPixels(std::move(indices));
         TGIFGraphicControlExtension *g = frame.addGraphicControl();
         g->delay = uint16_t(std::min<uint32_t>(k.delay, 0xFFFF));
@@ -198,6 +205,32 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
         if (out.count() == 1)
             if (const TGIFAppExtNSLoop *loop = loopOf(document))
                 added.insertExtension(0, loop->clone());
+    };
+    FrameComposer again(document);
+    again.setTrackCoverage(true);
+    std::deque<std::future<std::vector<uint8_t>>> mapping;
+    std::size_t appended = 0;
+    try {
+        for (std::size_t i = 0, next = 0; int(i) < n && next < kept.size(); ++i) {
+            checkpoint(cancel);
+            const Picture composed = again.ComposedFrame(int(i));
+            if (int(i) != kept[next].frame)
+                continue;
+            ++next;
+            mapping.push_back(std::async(std::launch::async, map, takeRows(composed, again)));
+            while (mapping.size() > 2) {
+                append(kept[appended++], mapping.front().get());
+                mapping.pop_front();
+            }
+        }
+        while (!mapping.empty()) {
+            append(kept[appended++], mapping.front().get());
+            mapping.pop_front();
+        }
+    } catch (...) {
+        for (auto &m : mapping)
+            m.wait();
+        throw;
     }
     return out;
 }
@@ -205,27 +238,30 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
 ExportResult exportCopy(const TGIFImage &document, const ExportSettings &requested, const std::atomic<bool> *cancel)
 {
     const ExportSettings s = normalized(requested);
-    std::shared_ptr<const TGIFImage> source;
-    if (s.colours < 256 || s.dropEvery >= 2)
-        source = std::make_shared<const TGIFImage>(composedCopy(document, s.colours, s.dither, s.dropEvery, cancel));
-    else
-        source = std::shared_ptr<const TGIFImage>(&document, [](const TGIFImage *) {});
-    checkpoint(cancel);
-
     ExportResult result;
     result.settings = s;
-    if (s.level == 0) {
-        result.copy = s.colours < 256 || s.dropEvery >= 2 ? source : std::make_shared<const TGIFImage>(document);
-    } else if (s.level == 1) {
-        result.copy = std::make_shared<const TGIFImage>(optimizedCopy(*source));
-    } else {
-        DeepOptions options;
-        options.lossy = s.lossy;
-        result.copy = std::make_shared<const TGIFImage>(deepOptimizedCopy(*source, options, [cancel] { checkpoint(cancel); }));
+    if (s.colours < 256 || s.dropEvery >= 2) {
+        const TGIFImage reduced = composedCopy(document, s.colours, s.dither, s.dropEvery, cancel);
+        ExportSettings rest = s;
+        rest.colours = 256;
+        rest.dropEvery = 0;
+        result.bytes = exportCopy(reduced, rest, cancel).bytes;
+        result.frameBytes = gifFrameBytes(result.bytes);
+        return result;
     }
     checkpoint(cancel);
     std::ostringstream stream;
-    result.copy->SaveToStream(stream);
+    if (s.level == 0) {
+        document.SaveToStream(stream);
+    } else if (s.level == 1) {
+        optimizedCopy(document).SaveToStream(stream);
+    } else {
+        DeepOptions options;
+        options.lossy = s.lossy;
+        const TGIFImage copy = deepOptimizedCopy(document, options, [cancel] { checkpoint(cancel); });
+        checkpoint(cancel);
+        copy.SaveToStream(stream);
+    }
     const std::string bytes = std::move(stream).str();
     result.bytes.assign(bytes.begin(), bytes.end());
     result.frameBytes = gifFrameBytes(result.bytes);
@@ -299,8 +335,6 @@ std::shared_ptr<const ExportResult> Exporter::exact(const ExportSettings &settin
     rest.dropEvery = 0;
     auto result = std::make_shared<ExportResult>(exportCopy(*from, rest, cancel));
     result->settings = s;
-    if (from == mDocument && s.level == 0)
-        result->copy = mDocument;
     remember(result);
     return result;
 }
@@ -308,15 +342,15 @@ std::shared_ptr<const ExportResult> Exporter::exact(const ExportSettings &settin
 std::size_t Exporter::sampleSize(const ExportSettings &s, const std::atomic<bool> *cancel)
 {
     if (!mSample) {
-        // Three stretches of four frames, at the start, the middle and the end: consecutive frames
-        // so that the differences between them cost what they cost in the whole.
-        constexpr int kStretch = 4;
-        std::vector<int> frames;
-        for (int start : {0, mFrames / 2 - kStretch / 2, mFrames - kStretch})
-            for (int i = std::max(start, frames.empty() ? 0 : frames.back() + 1); i < start + kStretch && i < mFrames; ++i)
-                frames.push_back(i);
-        mSampleFrames = frames;
-        mSample = std::make_shared<Exporter>(composedCopy(*mDocument, 256, Dithering::None, 0, cancel, &frames));
+        // Every frame, so that what changes from frame to frame costs what it costs in the whole;
+        // one band of 8 rows in 8, so that the sample covers the screen at an eighth of the work.
+        std::vector<int> rows;
+        const int height = mDocument->header.height;
+        for (int y = 0; y < height; ++y)
+            if ((y / 8) % 8 == 0)
+                rows.push_back(y);
+        mSampleShare = height > 0 ? double(rows.size()) / double(height) : 1.0;
+        mSample = std::make_shared<Exporter>(composedCopy(*mDocument, 256, Dithering::None, 0, cancel, &rows));
     }
     const ExportSettings n = normalized(s);
     auto it = mSample->mSizes.find(n);
@@ -331,7 +365,9 @@ std::size_t Exporter::quickEstimate(const ExportSettings &settings, const std::a
     const ExportSettings s = normalized(settings);
     if (auto it = mSizes.find(s); it != mSizes.end())
         return it->second;
-    if (mFrames <= 12)
+    // Small animations are exported whole in less time than the sample takes to make.
+    constexpr double kSmall = 4e6;
+    if (double(mDocument->header.width) * mDocument->header.height * mFrames <= kSmall)
         return exact(s, cancel)->size();
     // The nearest settings whose exact size is known: same level first, then the closest values.
     const ExportSettings *nearest = nullptr;
@@ -349,7 +385,7 @@ std::size_t Exporter::quickEstimate(const ExportSettings &settings, const std::a
     }
     const double sampled = double(sampleSize(s, cancel));
     if (!nearest)
-        return std::size_t(std::llround(sampled * double(mFrames) / double(std::max<std::size_t>(1, mSampleFrames.size()))));
+        return std::size_t(std::llround(sampled / mSampleShare));
     const double reference = double(sampleSize(*nearest, cancel));
     return std::size_t(std::llround(double(nearestSize) * sampled / std::max(1.0, reference)));
 }

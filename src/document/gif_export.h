@@ -51,8 +51,6 @@ struct ExportResult {
     std::vector<uint8_t> bytes;
     /** The bytes each image of the file takes (its extensions, descriptor, table and data). */
     std::vector<std::size_t> frameBytes;
-    /** The document the bytes were written from (for showing its frames). */
-    std::shared_ptr<const TGIFImage> copy;
 
     std::size_t size() const { return bytes.size(); }
 };
@@ -63,11 +61,12 @@ std::vector<std::size_t> gifFrameBytes(const std::vector<uint8_t> &file);
 /**
  * The document with every frame composed as a viewer shows it and mapped onto one palette of at
  * most `colours` colours (the exact colours when they fit), every `dropEvery`-th frame left out and
- * its delay added to the frame before. `keep`, when given, limits the frames to those composer
- * indices (before dropping). Stops with ExportCancelled between frames once `cancel` is set.
+ * its delay added to the frame before. `rows`, when given, keeps only those rows of the screen,
+ * in that order (a smaller animation that changes as the whole does). Stops with ExportCancelled
+ * between frames once `cancel` is set.
  */
 TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither, int dropEvery,
-                       const std::atomic<bool> *cancel = nullptr, const std::vector<int> *keep = nullptr);
+                       const std::atomic<bool> *cancel = nullptr, const std::vector<int> *rows = nullptr);
 
 /** The file the settings make of the document; stops with ExportCancelled between frames once `cancel` is set. */
 ExportResult exportCopy(const TGIFImage &document, const ExportSettings &settings, const std::atomic<bool> *cancel = nullptr);
@@ -104,8 +103,9 @@ public:
 
     /**
      * A size for the settings at a fraction of the exact work: the nearest exact result known,
-     * scaled by how the change alters the size of a few sample stretches of frames. The exact
-     * size when known; without any exact result, the samples scaled to the whole length.
+     * scaled by how the change alters the size of a sample (every frame, one band of rows in
+     * eight). The exact size when known or cheap; without any exact result, the sample's size
+     * scaled to the whole screen.
      */
     std::size_t quickEstimate(const ExportSettings &settings, const std::atomic<bool> *cancel = nullptr);
 
@@ -133,7 +133,7 @@ private:
     std::vector<std::shared_ptr<const ExportResult>> mResults;
     std::map<ExportSettings, std::size_t> mSizes;
     std::shared_ptr<Exporter> mSample; // a few stretches of frames, exported alike for the quick estimate
-    std::vector<int> mSampleFrames;
+    double mSampleShare = 1; // the sample's rows over the screen's
 };
 
 } // namespace doc
