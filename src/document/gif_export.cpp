@@ -395,39 +395,67 @@ FitResult Exporter::fitUnder(const ExportSettings &start, std::size_t maxBytes, 
 {
     FitResult best;
     best.framesBefore = mFrames;
-    auto attempt = [&](const ExportSettings &s) {
-        if (onStep)
+    auto size = [&](const ExportSettings &s) {
+        // Sizes known from before need no export.
+        const auto known = mSizes.find(normalized(s));
+        if (known == mSizes.end() && onStep)
             onStep(s);
-        const std::size_t size = exact(s, cancel)->size();
+        const std::size_t bytes = known != mSizes.end() ? known->second : exact(s, cancel)->size();
         // Kept for when nothing fits: the smallest file tried.
-        if (best.size == 0 || size < best.size) {
+        if (best.size == 0 || bytes < best.size) {
             best.settings = normalized(s);
-            best.size = size;
+            best.size = bytes;
         }
-        return size <= maxBytes;
+        return bytes;
     };
+    auto attempt = [&](const ExportSettings &s) { return size(s) <= maxBytes; };
+    auto roughlyFits = [&](const ExportSettings &s) { return quickEstimate(s, cancel) <= maxBytes; };
+
+    /**
+     * Along one setting, from `fails` (known too big) to `fits` (known to fit), the value nearest
+     * `fails` that fits, to within `tolerance`, by bisection on exact sizes. When `guided`, quick
+     * figures narrow the range first and the exact search starts at their guess and its neighbour,
+     * which brackets the answer when the guess is close.
+     */
+    auto nearestFitting = [&](int fails, int fits, int tolerance, bool guided, const std::function<ExportSettings(int)> &at) {
+        const int direction = fits > fails ? 1 : -1;
+        const auto value = [&](int distance) { return at(fails + direction * distance); };
+        int lo = 0, hi = (fits - fails) * direction; // distances from `fails`: lo too big, hi fits
+        int probe = (lo + hi) / 2;
+        if (guided) {
+            int qlo = lo, qhi = hi;
+            while (qhi - qlo > tolerance) {
+                const int mid = (qlo + qhi) / 2;
+                (roughlyFits(value(mid)) ? qhi : qlo) = mid;
+            }
+            probe = qhi;
+        }
+        for (bool first = true; hi - lo > tolerance; first = false) {
+            probe = std::clamp(probe, lo + 1, hi - 1);
+            const bool fit = attempt(value(probe));
+            (fit ? hi : lo) = probe;
+            probe = guided && first ? (fit ? probe - tolerance : probe + tolerance) : (lo + hi) / 2;
+        }
+        return value(hi);
+    };
+
     // The lowest lossy value that fits at these settings, when the highest does.
     auto lowestLossy = [&](ExportSettings s) -> std::optional<ExportSettings> {
         const int from = s.lossy;
         s.lossy = kMaxLossy;
         if (!attempt(s))
             return std::nullopt;
-        int lo = from, hi = kMaxLossy; // hi fits; lo is still to be tried
         ExportSettings at = s;
-        at.lossy = lo;
+        at.lossy = from;
         if (attempt(at))
             return at;
-        // Sizes fall roughly steadily with the value; a step of 2 is finer than anyone sees.
-        while (hi - lo > 2) {
-            const int mid = (lo + hi) / 2;
-            at.lossy = mid;
-            if (attempt(at))
-                hi = mid;
-            else
-                lo = mid;
-        }
-        s.lossy = hi;
-        return s;
+        // Sizes wander a little with the value: bisection on exact sizes beats any guess there;
+        // a step of 2 is finer than anyone sees.
+        return nearestFitting(from, kMaxLossy, 2, false, [s](int lossy) {
+            ExportSettings x = s;
+            x.lossy = lossy;
+            return x;
+        });
     };
 
     ExportSettings s = normalized(start);
@@ -442,32 +470,34 @@ FitResult Exporter::fitUnder(const ExportSettings &start, std::size_t maxBytes, 
     if (attempt(s))
         return finish(s);
     s.level = 2;
+    // Quick figures pass over colour counts that are plainly too many (the margin covers their error).
+    constexpr double kMargin = 1.15;
     for (int colours = s.colours;; colours = colours / 2) {
         ExportSettings at = s;
         at.colours = std::max(2, colours);
-        if (auto found = lowestLossy(at))
-            return finish(*found);
+        at.lossy = kMaxLossy;
+        const bool hopeless = at.colours > 2 && at.colours != s.colours &&
+                              double(quickEstimate(at, cancel)) > kMargin * double(maxBytes);
+        at.lossy = s.lossy;
+        if (!hopeless)
+            if (auto found = lowestLossy(at))
+                return finish(*found);
         if (at.colours <= 2)
             break;
     }
-    // Fewest frames dropped that fits: every n-th for the largest n that fits, by bisection.
+    // Fewest frames dropped that fits: every n-th for the largest n that fits.
     s.colours = 2;
     s.lossy = kMaxLossy;
     if (mFrames >= 2) {
         ExportSettings at = s;
         at.dropEvery = 2;
         if (attempt(at)) {
-            int fits = 2, fails = mFrames + 1; // dropping every (frames + 1)-th drops nothing, known too big
-            while (fails - fits > 1) {
-                const int mid = (fits + fails) / 2;
-                at.dropEvery = mid;
-                if (attempt(at))
-                    fits = mid;
-                else
-                    fails = mid;
-            }
-            at.dropEvery = fits;
-            return finish(at);
+            // Dropping every (frames + 1)-th drops nothing: known too big.
+            return finish(nearestFitting(mFrames + 1, 2, 1, true, [this, s](int n) {
+                ExportSettings x = s;
+                x.dropEvery = n > mFrames ? 0 : n;
+                return x;
+            }));
         }
     }
     return finish(best.settings);
