@@ -88,7 +88,7 @@ int main(int argc, char **argv)
         const double exactMs = msSince(start);
         saveExport(*result, saved);
         const auto onDisk = std::filesystem::file_size(saved);
-        std::printf("%-28s %-46s %9.0f %11zu %9.0f %11zu %8.2f %6s\n", step.change, describe(s).c_str(), firstMs, first,
+        std::printf("%-28s %-46s %9.0f %11zu %9.0f %11zu %8.2f %6s\n", step.change, describe(normalized(s)).c_str(), firstMs, first,
                     exactMs, result->size(), 100.0 * (double(first) - double(result->size())) / double(result->size()),
                     onDisk == result->size() ? "equal" : "DIFF");
     }
