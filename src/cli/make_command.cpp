@@ -97,12 +97,13 @@ std::vector<Picture> reduceWithOnePalette(const std::vector<std::string> &pictur
     std::vector<Rgb> palette = histogram.fewColors();
     if (palette.empty())
         palette = histogram.bestPalette(255);
+    const PaletteMapper mapper(palette);
     std::vector<Picture> frames(pictures.size());
     inOrder(
         pictures.size(),
         [&](std::size_t i) {
             const Picture read = held[i] ? Picture() : readForFrame(pictures[i]);
-            Picture reduced = mapToPalette(held[i] ? *held[i] : read, palette, dither);
+            Picture reduced = mapper.map(held[i] ? *held[i] : read, dither);
             reduced.palette().resize(256, Rgb{});
             return reduced;
         },

@@ -222,9 +222,8 @@ uint8_t toChannel(float v)
     return uint8_t(std::clamp(int(std::lround(v)), 0, 255));
 }
 
-void mapNearest(const Picture &picture, Picture &out)
+void mapNearest(const Picture &picture, NearestColorLookup &lookup, Picture &out)
 {
-    NearestColorLookup lookup(out.palette());
     for (int y = 0; y < picture.height(); ++y) {
         const uint8_t *p = picture.row(y);
         uint8_t *o = out.row(y);
@@ -241,13 +240,12 @@ void mapNearest(const Picture &picture, Picture &out)
     }
 }
 
-void mapOrdered(const Picture &picture, Picture &out)
+void mapOrdered(const Picture &picture, NearestColorLookup &lookup, Picture &out)
 {
     static constexpr int kBayer[8][8] = {
         {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
         {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
         {15, 47, 7, 39, 13, 45, 5, 37},  {63, 31, 55, 23, 61, 29, 53, 21}};
-    NearestColorLookup lookup(out.palette());
     for (int y = 0; y < picture.height(); ++y) {
         const uint8_t *p = picture.row(y);
         uint8_t *o = out.row(y);
@@ -261,9 +259,8 @@ void mapOrdered(const Picture &picture, Picture &out)
 }
 
 /** Floyd–Steinberg in sixteenths, rows alternately left to right and right to left. */
-void mapFloydSteinberg(const Picture &picture, Picture &out)
+void mapFloydSteinberg(const Picture &picture, NearestColorLookup &lookup, Picture &out)
 {
-    NearestColorLookup lookup(out.palette());
     const int w = picture.width();
     std::vector<int> current(std::size_t(w + 2) * 3, 0), below(std::size_t(w + 2) * 3, 0);
     for (int y = 0; y < picture.height(); ++y) {
@@ -385,22 +382,43 @@ std::vector<Rgb> ColorHistogram::bestPalette(int maxColors) const
     return palette;
 }
 
-Picture mapToPalette(const Picture &rgb24, std::vector<Rgb> palette, Dithering dither)
+PaletteMapper::PaletteMapper(std::vector<Rgb> palette)
+    : mPalette(std::move(palette))
 {
-    if (palette.empty())
-        palette.push_back(Rgb{});
+    if (mPalette.empty())
+        mPalette.push_back(Rgb{});
+}
+
+PaletteMapper::~PaletteMapper() = default;
+
+Picture PaletteMapper::map(const Picture &rgb24, Dithering dither) const
+{
+    std::unique_ptr<NearestColorLookup> lookup;
+    {
+        const std::lock_guard lock(mMutex);
+        if (!mIdle.empty()) {
+            lookup = std::move(mIdle.back());
+            mIdle.pop_back();
+        }
+    }
+    if (!lookup)
+        lookup = std::make_unique<NearestColorLookup>(mPalette);
     Picture out(rgb24.width(), rgb24.height(), PixelFormat::Indexed8);
-    out.palette() = std::move(palette);
+    out.palette() = mPalette;
     switch (dither) {
     case Dithering::None:
-        mapNearest(rgb24, out);
+        mapNearest(rgb24, *lookup, out);
         break;
     case Dithering::FloydSteinberg:
-        mapFloydSteinberg(rgb24, out);
+        mapFloydSteinberg(rgb24, *lookup, out);
         break;
     case Dithering::Ordered:
-        mapOrdered(rgb24, out);
+        mapOrdered(rgb24, *lookup, out);
         break;
+    }
+    {
+        const std::lock_guard lock(mMutex);
+        mIdle.push_back(std::move(lookup));
     }
     // The padding comes after the mapping: it is no colour of the palette and no pixel takes it.
     std::size_t size = 2;
@@ -408,6 +426,11 @@ Picture mapToPalette(const Picture &rgb24, std::vector<Rgb> palette, Dithering d
         size *= 2;
     out.palette().resize(size, Rgb{});
     return out;
+}
+
+Picture mapToPalette(const Picture &rgb24, std::vector<Rgb> palette, Dithering dither)
+{
+    return PaletteMapper(std::move(palette)).map(rgb24, dither);
 }
 
 Picture reducePicture(Picture &picture, const ReductionChoice &choice)

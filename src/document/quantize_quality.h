@@ -3,9 +3,13 @@
 #include "picture.h"
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace doc {
+
+class NearestColorLookup;
 
 /** How the palette of a reduced picture is made. */
 enum class PaletteQuality {
@@ -68,6 +72,26 @@ private:
  * no pixel takes.
  */
 Picture mapToPalette(const Picture &rgb24, std::vector<Rgb> palette, Dithering dither);
+
+/**
+ * mapToPalette for many pictures and one palette. The nearest entry found for a colour is kept
+ * for the pictures after, which mostly show the same colours again; map() may run on several
+ * threads at once.
+ */
+class PaletteMapper
+{
+public:
+    explicit PaletteMapper(std::vector<Rgb> palette);
+    ~PaletteMapper();
+
+    Picture map(const Picture &rgb24, Dithering dither) const;
+
+private:
+    std::vector<Rgb> mPalette;
+    mutable std::mutex mMutex;
+    // One lookup a thread at work, handed back when its picture is done.
+    mutable std::vector<std::unique_ptr<NearestColorLookup>> mIdle;
+};
 
 /**
  * Reduces a picture to 256 colours. The default choice is exactly ReduceBitmapColors in the

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <random>
+#include <thread>
 
 using namespace doc;
 
@@ -140,6 +141,38 @@ TEST(QuantizeQuality, OnePaletteForSeveralPictures)
     EXPECT_EQ(mapped.palette().size(), 16u);
     Picture copy = photo;
     EXPECT_GT(psnr(photo, mapped), psnr(photo, ReduceBitmapColors(copy, ReductionMode::OctreeQuantize, DitherMode::NearestColor, 4)) + 1.0);
+}
+
+TEST(QuantizeQuality, OneMapperServesManyPicturesOnSeveralThreads)
+{
+    // Nearest entries kept from earlier pictures must not change what later ones map to.
+    const Picture photo = photoLike(96, 64);
+    ColorHistogram histogram;
+    histogram.add(photo);
+    const std::vector<Rgb> palette = histogram.bestPalette(40);
+    std::vector<Picture> pictures;
+    for (int shift : {0, 37, 101, 0}) {
+        Picture p = photo;
+        for (uint8_t &v : p.data())
+            v = uint8_t(v + shift);
+        pictures.push_back(std::move(p));
+    }
+    for (const Dithering dither : {Dithering::None, Dithering::FloydSteinberg, Dithering::Ordered}) {
+        const PaletteMapper mapper(palette);
+        std::vector<Picture> mapped(pictures.size() * 2);
+        auto work = [&](std::size_t from) {
+            for (std::size_t i = from; i < mapped.size(); i += 2)
+                mapped[i] = mapper.map(pictures[i % pictures.size()], dither);
+        };
+        std::thread other(work, 1);
+        work(0);
+        other.join();
+        for (std::size_t i = 0; i < mapped.size(); ++i) {
+            const Picture alone = mapToPalette(pictures[i % pictures.size()], palette, dither);
+            EXPECT_EQ(mapped[i].data(), alone.data()) << int(dither) << " picture " << i;
+            EXPECT_EQ(mapped[i].palette(), alone.palette());
+        }
+    }
 }
 
 TEST(QuantizeQuality, DitheringKeepsAreaAverages)
