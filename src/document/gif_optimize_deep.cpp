@@ -532,6 +532,30 @@ private:
         return r;
     }
 
+    /**
+     * A few unchanged pixels between pixels that are drawn keep their colour: made transparent
+     * they would break the drawn strings and teach the table short transparent ones. Stretches
+     * that touch a transparent pixel stay free.
+     */
+    static void keepShortStretches(std::vector<uint8_t> &either, const std::vector<uint8_t> &indices, uint8_t transparent)
+    {
+        constexpr std::size_t kShort = 6;
+        const std::size_t n = either.size();
+        for (std::size_t i = 0; i < n;) {
+            if (!either[i]) {
+                ++i;
+                continue;
+            }
+            std::size_t j = i;
+            while (j < n && either[j])
+                ++j;
+            const bool touchesTransparent = (i > 0 && indices[i - 1] == transparent) || (j < n && indices[j] == transparent);
+            if (j - i < kShort && !touchesTransparent)
+                std::fill(either.begin() + std::ptrdiff_t(i), either.begin() + std::ptrdiff_t(j), 0);
+            i = j;
+        }
+    }
+
     /** Every way to write a region that the colours allow, the cheapest kept. Runs on any thread. */
     Encoding encodeRegion(const Region &region) const
     {
@@ -540,39 +564,39 @@ private:
         const bool anyKept = region.anyKept, anyClear = region.anyClear;
         const bool global = mGlobal.has_value();
         Encoding best;
-        // Kept pixels: all transparent, or all their colour.
-        enum class Kept { Transparent, Colour };
+        // Kept pixels: all transparent, all their colour, or each as the codes find shorter.
+        enum class Kept { Transparent, Colour, Either };
         auto tryEncoding = [&](bool local, Kept kept) {
             Encoding e;
             e.local = local;
             const bool needsTransparent = anyClear || (anyKept && kept != Kept::Colour);
-            const bool keptColours = kept != Kept::Transparent;
             ColorIndex localColors;
             std::array<int16_t, 256> localOfSlot;
             localOfSlot.fill(-1);
             std::vector<Rgb> palette;
+            // A pixel's entry in the table being made; with `add`, colours not there yet are added.
+            auto indexOf = [&](std::size_t i, bool add) -> int {
+                if (!global)
+                    return add ? localColors.add(region.colors[i]) : localColors.find(region.colors[i]);
+                if (!local)
+                    return mOrder[region.slots[i]];
+                int16_t &slotIndex = localOfSlot[region.slots[i]];
+                if (slotIndex < 0 && add) {
+                    slotIndex = int16_t(palette.size());
+                    palette.push_back(unpack(mGlobal->colors()[region.slots[i]]));
+                }
+                return slotIndex;
+            };
             std::array<bool, 257> used{};
             int highest = -1;
             e.indices.resize(kind.size());
             for (std::size_t i = 0; i < kind.size(); ++i) {
                 const uint8_t k = kind[i];
-                if (k == 2 || (k == 1 && !keptColours))
+                if (k == 2 || (k == 1 && kept != Kept::Colour))
                     continue;
-                int index;
-                if (!global) {
-                    index = localColors.add(region.colors[i]);
-                    if (index < 0)
-                        return;
-                } else if (!local) {
-                    index = mOrder[region.slots[i]];
-                } else {
-                    int16_t &slotIndex = localOfSlot[region.slots[i]];
-                    if (slotIndex < 0) {
-                        slotIndex = int16_t(palette.size());
-                        palette.push_back(unpack(mGlobal->colors()[region.slots[i]]));
-                    }
-                    index = slotIndex;
-                }
+                const int index = indexOf(i, true);
+                if (index < 0)
+                    return;
                 e.indices[i] = uint8_t(index);
                 used[std::size_t(index)] = true;
                 highest = std::max(highest, index);
@@ -581,6 +605,7 @@ private:
                 for (uint32_t c : localColors.colors())
                     palette.push_back(unpack(c));
             int entries = local ? int(palette.size()) : highest + 1;
+            std::vector<uint8_t> either;
             if (needsTransparent) {
                 if (local) {
                     if (entries >= 256)
@@ -592,10 +617,25 @@ private:
                     e.transparent = int(std::find(used.begin(), used.end(), false) - used.begin());
                     entries = std::max(entries, e.transparent + 1);
                 }
-                for (std::size_t i = 0; i < kind.size(); ++i)
-                    if (kind[i] == 2 || (kind[i] == 1 && kept == Kept::Transparent))
-                        e.indices[i] = uint8_t(e.transparent);
+                // Kept pixels may keep their colour only where it is an entry the code size reaches.
+                const int reachable = 1 << std::max(2, bitSizeOf(std::max(entries, 1)));
+                if (kept == Kept::Either)
+                    either.resize(kind.size());
+                for (std::size_t i = 0; i < kind.size(); ++i) {
+                    if (kind[i] == 0 || (kind[i] == 1 && kept == Kept::Colour))
+                        continue;
+                    e.indices[i] = uint8_t(e.transparent);
+                    if (kind[i] == 1 && kept == Kept::Either) {
+                        const int index = indexOf(i, false);
+                        if (index >= 0 && index < reachable && index < int(local ? palette.size() : mTable.size() + 1)) {
+                            e.indices[i] = uint8_t(index);
+                            either[i] = 1;
+                        }
+                    }
+                }
             }
+            if (!either.empty())
+                keepShortStretches(either, e.indices, uint8_t(e.transparent));
             if (!local) {
                 palette = mTable;
                 palette.push_back(Rgb{});
@@ -606,6 +646,8 @@ private:
             tuning.lossy = std::clamp(mOptions.lossy, 0, kMaxLossy);
             tuning.palette = &palette;
             tuning.transparentIndex = e.transparent;
+            if (!either.empty())
+                tuning.mayBeTransparent = &either;
             const std::size_t tableBytes = local ? std::size_t(3) << bitSizeOf(entries) : 0;
             if (best.cost != std::numeric_limits<std::size_t>::max())
                 tuning.giveUpAfter = best.cost > tableBytes ? best.cost - tableBytes : 0;
@@ -621,7 +663,8 @@ private:
         };
 
         auto tryBoth = [&](bool local) {
-            tryEncoding(local, Kept::Transparent);
+            // The lossy encoder picks its own indices: it gets the kept pixels one way or the other.
+            tryEncoding(local, anyKept && mOptions.lossy <= 0 ? Kept::Either : Kept::Transparent);
             if (anyKept && !anyClear)
                 tryEncoding(local, Kept::Colour);
         };

@@ -282,6 +282,57 @@ std::vector<uint8_t> encodeGreedy(const std::vector<uint8_t> &indices, int width
     return coder.finish(node);
 }
 
+/**
+ * The greedy encoding where some pixels may be written either as their index or as the
+ * transparent one: a string goes on through the transparent index where the table holds it,
+ * else through the pixel's own, and a new string starts transparent, so that the table learns
+ * the long transparent strings. `out` gets the indices chosen.
+ */
+std::vector<uint8_t> encodeEither(const std::vector<uint8_t> &indices, const std::vector<uint8_t> &either, int minCodeSize,
+                                  uint8_t transparent, ClearPolicy policy, std::vector<uint8_t> &out, bool &filled,
+                                  std::size_t giveUpAfter, bool &abandoned)
+{
+    const uint64_t limitBits = giveUpAfter >= (std::numeric_limits<uint64_t>::max() >> 4) ? std::numeric_limits<uint64_t>::max()
+                                                                                     : uint64_t(giveUpAfter) * 8;
+    Coder coder(minCodeSize, policy, indices.size());
+    const Trie &t = coder.t;
+    const std::size_t n = indices.size();
+    out.resize(n);
+    if (n == 0)
+        return coder.finish(std::nullopt);
+
+    uint32_t node = either[0] ? transparent : indices[0];
+    out[0] = uint8_t(node);
+    for (std::size_t i = 1; i < n; ++i) {
+        uint8_t chosen = indices[i];
+        uint16_t c = 0;
+        if (either[i])
+            c = t.child(node, transparent);
+        if (c)
+            chosen = transparent;
+        else
+            c = t.child(node, chosen);
+        if (c) {
+            out[i] = chosen;
+            node = c;
+            continue;
+        }
+        coder.emit(node);
+        if (either[i])
+            chosen = transparent;
+        out[i] = chosen;
+        if (coder.mayDefine(i))
+            coder.define(node, chosen);
+        node = chosen;
+        if (coder.bits() > limitBits) {
+            abandoned = true;
+            return {};
+        }
+    }
+    filled = coder.filled;
+    return coder.finish(node);
+}
+
 } // namespace
 
 TunedCodes encodeTunedLzw(std::vector<uint8_t> &indices, int width, int minCodeSize, const LzwTuning &tuning)
@@ -295,7 +346,12 @@ TunedCodes encodeTunedLzw(std::vector<uint8_t> &indices, int width, int minCodeS
         throw GifError(GifErrorKind::ColorNotInTable);
 
     bool abandoned = false;
+    const bool either = tuning.lossy <= 0 && tuning.mayBeTransparent && tuning.transparentIndex >= 0 &&
+                        tuning.mayBeTransparent->size() == indices.size();
     auto encode = [&](ClearPolicy policy, std::vector<uint8_t> &out, bool &filled, std::size_t giveUpAfter) {
+        if (either)
+            return encodeEither(indices, *tuning.mayBeTransparent, minCodeSize, uint8_t(tuning.transparentIndex), policy,
+                                out, filled, giveUpAfter, abandoned);
         return encodeGreedy(indices, width, minCodeSize, tuning, policy, out, filled, giveUpAfter, abandoned);
     };
     std::vector<uint8_t> decoded, other;

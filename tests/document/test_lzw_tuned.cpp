@@ -73,6 +73,21 @@ TEST(LzwTuned, CodesDecodeToWhatTheEncoderReports)
         EXPECT_EQ(exact, original);
         EXPECT_EQ(decode(plain, c.w, c.h, c.minCodeSize), original);
 
+        // Blocks and specks of pixels that may be written transparent: each one comes back as its
+        // index or the transparent one, every other pixel exactly.
+        std::vector<uint8_t> mayBeTransparent(original.size());
+        for (std::size_t i = 0; i < original.size(); ++i)
+            mayBeTransparent[i] = (i % c.w / 16 + i / c.w / 16) % 2 == 0 || rng() % 5 == 0;
+        LzwTuning free;
+        free.transparentIndex = c.colors - 1;
+        free.mayBeTransparent = &mayBeTransparent;
+        std::vector<uint8_t> chosen = original;
+        const TunedCodes either = encodeTunedLzw(chosen, c.w, c.minCodeSize, free);
+        ASSERT_EQ(decode(either, c.w, c.h, c.minCodeSize), chosen);
+        for (std::size_t i = 0; i < chosen.size(); ++i)
+            if (chosen[i] != original[i])
+                ASSERT_TRUE(mayBeTransparent[i] && chosen[i] == free.transparentIndex) << i;
+
         for (const int lossy : {20, 80, 200}) {
             std::vector<uint8_t> near = original;
             LzwTuning tuning;
