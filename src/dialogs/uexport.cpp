@@ -109,7 +109,10 @@ TExport::TExport(const doc::TGIFImage &document, int frame, Prompts prompts, QWi
     auto *fit = new QHBoxLayout;
     fit->addWidget(Cible);
     fit->addWidget(Tenir, 1);
-    form->addRow(QStringLiteral("Tenir &sous :"), fit);
+    // A row holding a layout gets no buddy of its own: the target field is the one "&sous" reaches.
+    auto *fitLabel = new QLabel(QStringLiteral("Tenir &sous :"), this);
+    fitLabel->setBuddy(Cible);
+    form->addRow(fitLabel, fit);
 
     auto *left = new QVBoxLayout;
     left->addLayout(form);
@@ -138,9 +141,9 @@ TExport::TExport(const doc::TGIFImage &document, int frame, Prompts prompts, QWi
     connect(Couleurs, &QSpinBox::valueChanged, this, changed);
     connect(Tramage, &QComboBox::currentIndexChanged, this, changed);
     connect(Retirer, &QSpinBox::valueChanged, this, changed);
-    const auto fitLabel = [this] { Tenir->setText(QStringLiteral("Tenir sous %1 Ko").arg(Cible->value())); };
-    fitLabel();
-    connect(Cible, &QSpinBox::valueChanged, this, fitLabel);
+    const auto fitText = [this] { Tenir->setText(QStringLiteral("Tenir sous %1 Ko").arg(Cible->value())); };
+    fitText();
+    connect(Cible, &QSpinBox::valueChanged, this, fitText);
     connect(Tenir, &QPushButton::clicked, this, [this] { startFit(); });
     connect(Images, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
