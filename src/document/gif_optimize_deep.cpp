@@ -156,19 +156,20 @@ public:
 
         std::vector<uint32_t> shown(area, kUnpainted), current(area), next(area);
         compose(0, current);
+        bool nextUnpainted = false;
         int lastDisposal = 1;
         for (int k = 0; k < n; ++k) {
             if (mOnFrame)
                 mOnFrame();
             const bool hasNext = k + 1 < n;
             if (hasNext)
-                compose(k + 1, next);
+                nextUnpainted = compose(k + 1, next);
             const TGIFGraphicControlExtension *source = mSources[std::size_t(k)]->graphicControl();
             const uint16_t delay = source ? source->delay : 0;
             const bool userInput = source && source->userInput();
 
             // A picture that repeats the one before only lengthens it.
-            if (k > 0 && lastDisposal == 1 && !userInput && current == shown && !(hasNext && needsClearing(current, next))) {
+            if (k > 0 && lastDisposal == 1 && !userInput && current == shown && !(hasNext && nextUnpainted && needsClearing(current, next))) {
                 Pending &prev = mPending.back();
                 if (!prev.userInput && prev.delay + delay <= 0xFFFF) {
                     prev.delay = uint16_t(prev.delay + delay);
@@ -197,7 +198,7 @@ public:
             int disposal = 1;
             Box rect = changed;
             if (hasNext)
-                disposal = chooseDisposal(shown, current, next, changed, rect);
+                disposal = chooseDisposal(shown, current, next, nextUnpainted, changed, rect);
             if (rect.empty()) {
                 rect.add(0, 0); // a frame must draw something; one transparent pixel shows nothing new
             }
@@ -371,17 +372,54 @@ private:
         }
     }
 
-    void compose(int k, std::vector<uint32_t> &dst)
+    /**
+     * Composer frame k into `dst`; true when some pixel is left unpainted. Frames come in order,
+     * and a frame changes the picture before it only inside its rectangle and the rectangle of
+     * the frame before when that one is disposed of: only those pixels are converted again.
+     */
+    bool compose(int k, std::vector<uint32_t> &dst)
     {
-        const Picture p = mComposer.ComposedFrame(k);
+        Picture p = mComposer.ComposedFrame(k);
         const std::vector<uint8_t> &covered = mComposer.coverage();
-        for (int y = 0; y < mH; ++y) {
+        Box dirty;
+        auto addRect = [&](const TGIFSubImage &f) {
+            const int x1 = std::min(int(f.left) + int(f.width), mW) - 1, y1 = std::min(int(f.top) + int(f.height), mH) - 1;
+            if (f.left < mW && f.top < mH && x1 >= f.left && y1 >= f.top) {
+                dirty.add(f.left, f.top);
+                dirty.add(x1, y1);
+            }
+        };
+        const bool incremental = k > 0 && k == mComposedFrame + 1;
+        if (!incremental) {
+            mComposed.assign(std::size_t(mW) * mH, kUnpainted);
+            mUnpainted = mComposed.size();
+            dirty = Box{0, 0, mW - 1, mH - 1};
+        } else {
+            addRect(*mSources[std::size_t(k)]);
+            const TGIFGraphicControlExtension *before = mSources[std::size_t(k - 1)]->graphicControl();
+            if (before && before->disposal() >= 2)
+                addRect(*mSources[std::size_t(k - 1)]);
+        }
+        for (int y = dirty.y0; y <= dirty.y1 && !dirty.empty(); ++y) {
             const uint8_t *row = p.row(y);
             const uint8_t *c = covered.data() + std::size_t(y) * mW;
-            uint32_t *d = dst.data() + std::size_t(y) * mW;
-            for (int x = 0; x < mW; ++x)
-                d[x] = c[x] ? uint32_t(row[3 * x]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x + 2] : kUnpainted;
+            uint32_t *d = mComposed.data() + std::size_t(y) * mW;
+            // Full-screen frames mostly repeat rows of the picture before: those stay as they are.
+            const std::size_t x0 = std::size_t(dirty.x0), span = std::size_t(dirty.width());
+            if (incremental && std::memcmp(row + 3 * x0, mPicture.row(y) + 3 * x0, 3 * span) == 0 &&
+                std::memcmp(c + x0, mCoverage.data() + std::size_t(y) * mW + x0, span) == 0)
+                continue;
+            for (int x = dirty.x0; x <= dirty.x1; ++x) {
+                const uint32_t v = c[x] ? uint32_t(row[3 * x]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x + 2] : kUnpainted;
+                mUnpainted += std::size_t(v == kUnpainted) - std::size_t(d[x] == kUnpainted);
+                d[x] = v;
+            }
         }
+        mComposedFrame = k;
+        mPicture = std::move(p);
+        mCoverage = covered;
+        dst = mComposed;
+        return mUnpainted > 0;
     }
 
     /**
@@ -443,11 +481,11 @@ private:
      * frame leaves unpainted have to be cleared by it.
      */
     int chooseDisposal(const std::vector<uint32_t> &shown, const std::vector<uint32_t> &current,
-                       const std::vector<uint32_t> &next, const Box &changed, Box &rect)
+                       const std::vector<uint32_t> &next, bool nextUnpainted, const Box &changed, Box &rect)
     {
         Box mustClear;
         bool restoreKeepsPainted = false;
-        if (std::find(next.begin(), next.end(), kUnpainted) != next.end())
+        if (nextUnpainted)
             for (int y = 0; y < mH; ++y)
                 for (int x = 0; x < mW; ++x) {
                     const std::size_t i = std::size_t(y) * mW + x;
@@ -695,6 +733,12 @@ private:
     std::vector<const TGIFSubImage *> mSources;
     int mW = 0, mH = 0;
     std::optional<ColorIndex> mGlobal;
+    // The last picture composed, and how many of its pixels are unpainted.
+    std::vector<uint32_t> mComposed;
+    Picture mPicture;
+    std::vector<uint8_t> mCoverage;
+    int mComposedFrame = -1;
+    std::size_t mUnpainted = 0;
     // Where the global table has its census colours, once the frames seen have decided it.
     bool mOrdered = false;
     std::array<uint8_t, 256> mOrder{};
