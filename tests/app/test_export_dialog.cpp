@@ -203,7 +203,7 @@ private slots:
         dialog.show();
         QVERIFY(exactShown(dialog));
         const std::size_t lossless = dialog.current()->size();
-        const int target = int(double(lossless) * 0.3 / 1000.0);
+        const int target = int(double(lossless) * 0.8 / 1000.0);
         dialog.Cible->setValue(target);
         QCOMPARE(dialog.Tenir->text(), QStringLiteral("Tenir sous %1 Ko").arg(target));
         QSignalSpy finished(&dialog, &dialogs::TExport::fitFinished);
