@@ -178,8 +178,10 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
 
     // Pass two: each frame kept mapped onto the palette (beside the composition of the next ones),
     // placed whole with the palette as the global table.
-    auto map = [&palette, dither, transparentIndex](Rows r) {
-        Picture mapped = mapToPalette(r.picture, palette, dither);
+    // One mapper for every frame: the nearest entries found for one frame serve the next ones.
+    const PaletteMapper mapper(palette);
+    auto map = [&mapper, dither, transparentIndex](Rows r) {
+        Picture mapped = mapper.map(r.picture, dither);
         std::vector<uint8_t> indices = std::move(mapped.data());
         if (transparentIndex >= 0)
             for (std::size_t p = 0; p < indices.size(); ++p)
