@@ -107,6 +107,12 @@ int squared(int v)
     return v * v;
 }
 
+/** LzwTuning::giveUpAfter in bits. */
+uint64_t limitOf(std::size_t giveUpAfter)
+{
+    return giveUpAfter >= (std::numeric_limits<uint64_t>::max() >> 4) ? std::numeric_limits<uint64_t>::max() : uint64_t(giveUpAfter) * 8;
+}
+
 /** The code stream and the table's life: widths, clear codes and when a full table is cleared. */
 class Coder
 {
@@ -204,69 +210,20 @@ private:
     double mBestRate = 0;
 };
 
-/**
- * The greedy encoding, one pixel at a time; with lossy tuning a string is extended by a child
- * whose colour is near enough. `out` gets what the codes decode to.
- */
-std::vector<uint8_t> encodeGreedy(const std::vector<uint8_t> &indices, int width, int minCodeSize,
-                                  const LzwTuning &tuning, ClearPolicy policy, std::vector<uint8_t> &out, bool &filled,
-                                  std::size_t giveUpAfter, bool &abandoned)
+/** The greedy encoding, one pixel at a time. `out` gets the indices (the input as it is). */
+std::vector<uint8_t> encodeGreedy(const std::vector<uint8_t> &indices, int minCodeSize, ClearPolicy policy,
+                                  std::vector<uint8_t> &out, bool &filled, std::size_t giveUpAfter, bool &abandoned)
 {
-    const uint64_t limitBits = giveUpAfter >= (std::numeric_limits<uint64_t>::max() >> 4) ? std::numeric_limits<uint64_t>::max()
-                                                                                     : uint64_t(giveUpAfter) * 8;
+    const uint64_t limitBits = limitOf(giveUpAfter);
     Coder coder(minCodeSize, policy, indices.size());
-    Trie &t = coder.t;
-    out.resize(indices.size());
-
-    const bool lossy = tuning.lossy > 0 && tuning.palette && !tuning.palette->empty();
-    const std::vector<Rgb> *palette = tuning.palette;
-    const int bound = squared(lossyRadius(tuning.lossy));
-    const int transparent = tuning.transparentIndex;
-    auto colorOf = [&](uint8_t v) {
-        return v < palette->size() ? (*palette)[v] : Rgb{};
-    };
-    const int w = std::max(width, 1);
-
+    const Trie &t = coder.t;
+    out = indices;
     if (indices.empty())
         return coder.finish(std::nullopt);
     uint32_t node = indices[0];
-    out[0] = indices[0];
-    // The error carried along the row, in colour units a channel.
-    int errR = 0, errG = 0, errB = 0;
     for (std::size_t i = 1; i < indices.size(); ++i) {
         const uint8_t p = indices[i];
-        uint16_t c = t.child(node, p);
-        uint8_t chosen = p;
-        if (lossy) {
-            if (i % std::size_t(w) == 0)
-                errR = errG = errB = 0;
-            const Rgb original = colorOf(p);
-            const int tr = original.r + errR, tg = original.g + errG, tb = original.b + errB;
-            if (p != transparent) {
-                // The child nearest the wanted colour, among those close enough to the pixel's own.
-                int best = c ? squared(tr - original.r) + squared(tg - original.g) + squared(tb - original.b) : 1 << 30;
-                for (uint16_t k = t.rowGeneration[node] == t.generation ? t.firstChild[node] : 0; k; k = t.sibling[k]) {
-                    const uint8_t q = t.pixelOf[k];
-                    if (q == p || q == transparent)
-                        continue;
-                    const Rgb qc = colorOf(q);
-                    if (squared(qc.r - original.r) + squared(qc.g - original.g) + squared(qc.b - original.b) > bound)
-                        continue;
-                    const int d = squared(tr - qc.r) + squared(tg - qc.g) + squared(tb - qc.b);
-                    if (d < best) {
-                        best = d;
-                        c = k;
-                        chosen = q;
-                    }
-                }
-            }
-            const Rgb got = colorOf(chosen);
-            errR = std::clamp((tr - got.r) * 3 / 4, -32, 32);
-            errG = std::clamp((tg - got.g) * 3 / 4, -32, 32);
-            errB = std::clamp((tb - got.b) * 3 / 4, -32, 32);
-        }
-        out[i] = chosen;
-        if (c) {
+        if (const uint16_t c = t.child(node, p)) {
             node = c;
             continue;
         }
@@ -284,6 +241,190 @@ std::vector<uint8_t> encodeGreedy(const std::vector<uint8_t> &indices, int width
 }
 
 /**
+ * Where a lossy string may go from a node on: the table is searched depth first for the longest
+ * string whose pixels all lie within the bound of the picture's colours (ties to the smaller
+ * error), each step trying first the entry nearest the wanted colour, which is the picture's colour
+ * plus the error carried along the row. Only a few other entries are tried a string: most of the
+ * gain is where the nearest entry leads to a string that stops soon.
+ */
+class LossySearch
+{
+public:
+    /** Entries other than the nearest tried a string: more find little more and cost time. */
+    static constexpr int kAlternatives = 4;
+
+    LossySearch(const std::vector<uint8_t> &indices, int width, const LzwTuning &tuning, const Trie &t)
+        : mIndices(indices)
+        , mWidth(std::size_t(std::max(width, 1)))
+        , mPalette(*tuning.palette)
+        , mBound(squared(lossyRadius(tuning.lossy)))
+        , mTransparent(tuning.transparentIndex)
+        , t(t)
+    {
+        mPath.reserve(4096);
+        mBest.reserve(4096);
+    }
+
+    /** The error carried to the next pixel, in colour units a channel. */
+    struct Carry {
+        int r = 0, g = 0, b = 0;
+    };
+
+    /**
+     * The longest string that continues `node` from pixel `pos` on; `out` gets its pixels, `carry`
+     * the error after them. Returns the node it ends at and how many pixels it took.
+     */
+    std::pair<uint32_t, std::size_t> extend(uint32_t node, std::size_t pos, Carry &carry, std::vector<uint8_t> &out)
+    {
+        mPath.clear();
+        mBest.clear();
+        mBestDistortion = 0;
+        mBestCarry = carry;
+        mLeft = kAlternatives;
+        search(node, pos, carry, 0);
+        for (std::size_t k = 0; k < mBest.size(); ++k)
+            out[pos + k] = t.pixelOf[mBest[k]];
+        carry = mBestCarry;
+        return {mBest.empty() ? node : mBest.back(), mBest.size()};
+    }
+
+    /** The error left after pixel `pos` is written as `chosen` (a string starts with the pixel itself). */
+    Carry carried(std::size_t pos, Carry carry, uint8_t chosen) const
+    {
+        const uint8_t p = mIndices[pos];
+        if (pos % mWidth == 0)
+            carry = {};
+        const Rgb original = colorOf(p), got = colorOf(chosen);
+        return carryOf(original.r + carry.r - got.r, original.g + carry.g - got.g, original.b + carry.b - got.b);
+    }
+
+private:
+    Rgb colorOf(uint8_t v) const { return v < mPalette.size() ? mPalette[v] : Rgb{}; }
+
+    static Carry carryOf(int r, int g, int b)
+    {
+        return {std::clamp(r * 3 / 4, -32, 32), std::clamp(g * 3 / 4, -32, 32), std::clamp(b * 3 / 4, -32, 32)};
+    }
+
+    void search(uint32_t node, std::size_t pos, Carry carry, uint32_t distortion)
+    {
+        // A string is only kept where it cannot go on: a longer one always beats its beginning.
+        auto stop = [&] {
+            // Strings are compared by what a pixel costs: its share of the code plus its error.
+            const uint64_t codeWorth = uint64_t(mBound) * 3 / 5;
+            if (!mPath.empty() && (mBest.empty() || (codeWorth + distortion) * mBest.size() <
+                                                        (codeWorth + mBestDistortion) * mPath.size())) {
+                mBest = mPath;
+                mBestDistortion = distortion;
+                mBestCarry = carry;
+            }
+        };
+        if (pos >= mIndices.size())
+            return stop();
+        const uint8_t p = mIndices[pos];
+        if (pos % mWidth == 0)
+            carry = {};
+        const Rgb original = colorOf(p);
+        const int tr = original.r + carry.r, tg = original.g + carry.g, tb = original.b + carry.b;
+        const uint16_t exact = t.child(node, p);
+        // The entry nearest the wanted colour first.
+        uint16_t nearest = exact;
+        int best = exact ? squared(carry.r) + squared(carry.g) + squared(carry.b) : 1 << 30;
+        const bool some = t.rowGeneration[node] == t.generation && p != mTransparent;
+        if (some)
+            for (uint16_t k = t.firstChild[node]; k; k = t.sibling[k]) {
+                const uint8_t q = t.pixelOf[k];
+                if (q == p || q == mTransparent)
+                    continue;
+                const Rgb c = colorOf(q);
+                if (squared(c.r - original.r) + squared(c.g - original.g) + squared(c.b - original.b) > mBound)
+                    continue;
+                const int d = squared(tr - c.r) + squared(tg - c.g) + squared(tb - c.b);
+                if (d < best) {
+                    best = d;
+                    nearest = k;
+                }
+            }
+        if (!nearest)
+            return stop();
+        auto follow = [&](uint16_t k) {
+            const Rgb c = colorOf(t.pixelOf[k]);
+            mPath.push_back(k);
+            search(k, pos + 1, carryOf(tr - c.r, tg - c.g, tb - c.b),
+                   distortion + uint32_t(squared(c.r - original.r) + squared(c.g - original.g) + squared(c.b - original.b)));
+            mPath.pop_back();
+        };
+        follow(nearest);
+        if (!some)
+            return;
+        for (uint16_t k = t.firstChild[node]; k && mLeft > 0; k = t.sibling[k]) {
+            const uint8_t q = t.pixelOf[k];
+            if (k == nearest || q == mTransparent || (q != p && !near(colorOf(q), original)))
+                continue;
+            --mLeft;
+            follow(k);
+        }
+    }
+
+    bool near(const Rgb &c, const Rgb &o) const
+    {
+        return squared(c.r - o.r) + squared(c.g - o.g) + squared(c.b - o.b) <= mBound;
+    }
+
+    const std::vector<uint8_t> &mIndices;
+    const std::size_t mWidth;
+    const std::vector<Rgb> &mPalette;
+    const int mBound;
+    const int mTransparent;
+    const Trie &t;
+    int mLeft = 0;
+    std::vector<uint16_t> mPath, mBest;
+    uint32_t mBestDistortion = 0;
+    Carry mBestCarry;
+};
+
+/** The lossy encoding, a string at a time. `out` gets what the codes decode to. */
+std::vector<uint8_t> encodeLossy(const std::vector<uint8_t> &indices, int width, int minCodeSize, const LzwTuning &tuning,
+                                 ClearPolicy policy, std::vector<uint8_t> &out, bool &filled, std::size_t giveUpAfter,
+                                 bool &abandoned)
+{
+    const uint64_t limitBits = limitOf(giveUpAfter);
+    Coder coder(minCodeSize, policy, indices.size());
+    const std::size_t n = indices.size();
+    out.resize(n);
+    if (n == 0)
+        return coder.finish(std::nullopt);
+    LossySearch search(indices, width, tuning, coder.t);
+    LossySearch::Carry carry;
+    uint32_t node = indices[0];
+    out[0] = indices[0];
+    for (std::size_t i = 1;;) {
+        const auto [end, taken] = search.extend(node, i, carry, out);
+        node = end;
+        i += taken;
+        if (i >= n)
+            break;
+        // The string stops: the next one starts with the pixel as it is.
+        const uint8_t p = indices[i];
+        carry = search.carried(i, carry, p);
+        out[i] = p;
+        coder.emit(node);
+        if (coder.mayDefine(i))
+            coder.define(node, p);
+        node = p;
+        ++i;
+        if (coder.bits() > limitBits) {
+            abandoned = true;
+            return {};
+        }
+        if (i >= n)
+            break;
+    }
+    filled = coder.filled;
+    return coder.finish(node);
+}
+
+/**
  * The greedy encoding where some pixels may be written either as their index or as the
  * transparent one: a string goes on through the transparent index where the table holds it,
  * else through the pixel's own, and a new string starts transparent, so that the table learns
@@ -293,8 +434,7 @@ std::vector<uint8_t> encodeEither(const std::vector<uint8_t> &indices, const std
                                   uint8_t transparent, ClearPolicy policy, std::vector<uint8_t> &out, bool &filled,
                                   std::size_t giveUpAfter, bool &abandoned)
 {
-    const uint64_t limitBits = giveUpAfter >= (std::numeric_limits<uint64_t>::max() >> 4) ? std::numeric_limits<uint64_t>::max()
-                                                                                     : uint64_t(giveUpAfter) * 8;
+    const uint64_t limitBits = limitOf(giveUpAfter);
     Coder coder(minCodeSize, policy, indices.size());
     const Trie &t = coder.t;
     const std::size_t n = indices.size();
@@ -354,13 +494,16 @@ TunedCodes encodeTunedLzw(std::vector<uint8_t> &indices, int width, int minCodeS
         throw GifError(GifErrorKind::ColorNotInTable);
 
     bool abandoned = false;
+    const bool lossy = tuning.lossy > 0 && tuning.palette && !tuning.palette->empty();
     const bool either = tuning.lossy <= 0 && tuning.mayBeTransparent && tuning.transparentIndex >= 0 &&
                         tuning.mayBeTransparent->size() == indices.size();
     auto encode = [&](ClearPolicy policy, std::vector<uint8_t> &out, bool &filled, std::size_t giveUpAfter) {
         if (either)
             return encodeEither(indices, *tuning.mayBeTransparent, minCodeSize, uint8_t(tuning.transparentIndex), policy,
                                 out, filled, giveUpAfter, abandoned);
-        return encodeGreedy(indices, width, minCodeSize, tuning, policy, out, filled, giveUpAfter, abandoned);
+        if (lossy)
+            return encodeLossy(indices, width, minCodeSize, tuning, policy, out, filled, giveUpAfter, abandoned);
+        return encodeGreedy(indices, minCodeSize, policy, out, filled, giveUpAfter, abandoned);
     };
     std::vector<uint8_t> decoded, other;
     bool filled = false;
