@@ -187,6 +187,13 @@ void FrameComposer::draw(const Frame &f)
 
 Picture FrameComposer::ComposedFrame(int i)
 {
+    Picture result = composedCanvas(i);
+    result.setDesignatedTransparentColor(mResultTransparent);
+    return result;
+}
+
+const Picture &FrameComposer::composedCanvas(int i)
+{
     if (mCanvas.width() != mWidth || mCanvas.height() != mHeight) {
         // A screen a few bytes can announce: refused before its canvas and result are allocated.
         if (std::size_t(mWidth) * std::size_t(mHeight) * 3 * 2 > kFlattenBudget)
@@ -222,10 +229,7 @@ Picture FrameComposer::ComposedFrame(int i)
         draw(mFrames[std::size_t(i)]);
     }
     mLast = n == 0 ? -1 : i;
-
-    Picture result = mCanvas;
-    result.setDesignatedTransparentColor(mResultTransparent);
-    return result;
+    return mCanvas;
 }
 
 // --- FlattenFrames -----------------------------------------------------------------------------

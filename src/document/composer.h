@@ -49,6 +49,11 @@ public:
      * allocating, when the canvas and the result would need more than kFlattenBudget.
      */
     Picture ComposedFrame(int i);
+    /**
+     * As ComposedFrame without the copy: the composer's own canvas, valid until the next call,
+     * for a caller that reads each picture once (no designated transparent colour is set on it).
+     */
+    const Picture &composedCanvas(int i);
 
     /**
      * The colour of the screen where no frame has drawn: the first frame's transparent colour,

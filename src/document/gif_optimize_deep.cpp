@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <future>
-#include <cstring>
 #include <limits>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace doc {
 
@@ -102,6 +105,21 @@ struct Box {
     int height() const { return y1 - y0 + 1; }
 };
 
+Box united(Box a, const Box &b)
+{
+    a.add(b);
+    return a;
+}
+
+/** Copies the pixels of `box` from one screen to another. */
+void copyBox(std::vector<uint32_t> &to, const std::vector<uint32_t> &from, const Box &box, int stride)
+{
+    for (int y = box.y0; y <= box.y1; ++y) {
+        const std::size_t at = std::size_t(y) * stride + box.x0;
+        std::memcpy(to.data() + at, from.data() + at, std::size_t(box.width()) * 4);
+    }
+}
+
 int bitSizeOf(int entries)
 {
     int b = 1;
@@ -119,6 +137,72 @@ struct Encoding {
     std::vector<uint8_t> indices;
     TunedCodes codes;
     std::size_t cost = std::numeric_limits<std::size_t>::max();
+};
+
+/**
+ * The threads that encode frames for the length of one rewrite. Threads that live as long as the
+ * work keep their encoder's tables: a thread started for each frame would build them again, which
+ * costs more than encoding a small frame.
+ */
+class EncoderThreads
+{
+public:
+    explicit EncoderThreads(int count)
+        : mCount(count)
+    {
+    }
+    /** Jobs not started are dropped (their futures report a broken promise); running ones finish. */
+    ~EncoderThreads()
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mStop = true;
+            mJobs.clear();
+        }
+        mWake.notify_all();
+        for (std::thread &t : mThreads)
+            t.join();
+    }
+
+    std::future<Encoding> run(std::function<Encoding()> job)
+    {
+        std::packaged_task<Encoding()> task(std::move(job));
+        std::future<Encoding> result = task.get_future();
+        {
+            std::lock_guard lock(mMutex);
+            mJobs.push_back(std::move(task));
+            if (int(mThreads.size()) < mCount && mIdle == 0)
+                mThreads.emplace_back([this] { work(); });
+        }
+        mWake.notify_one();
+        return result;
+    }
+
+private:
+    void work()
+    {
+        std::unique_lock lock(mMutex);
+        for (;;) {
+            ++mIdle;
+            mWake.wait(lock, [this] { return mStop || !mJobs.empty(); });
+            --mIdle;
+            if (mStop)
+                return;
+            std::packaged_task<Encoding()> task = std::move(mJobs.front());
+            mJobs.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        }
+    }
+
+    const int mCount;
+    std::mutex mMutex;
+    std::condition_variable mWake;
+    std::deque<std::packaged_task<Encoding()>> mJobs;
+    std::vector<std::thread> mThreads;
+    int mIdle = 0;
+    bool mStop = false;
 };
 
 class Rewriter
@@ -154,39 +238,48 @@ public:
         out.header.width = mDocument.header.width;
         out.header.height = mDocument.header.height;
 
-        std::vector<uint32_t> shown(area, kUnpainted), current(area), next(area);
-        compose(0, current);
+        // Three screens: what shows before this frame, this frame's picture and, composed in
+        // place, the next one. Most frames change little: boxes bound where screens can differ,
+        // so that no pass looks at the whole screen. `shown` differs from `current` only inside
+        // `shownDiffers`, the next picture from `current` only inside `nextDiffers`.
+        std::vector<uint32_t> shown(area, kUnpainted), current(area);
+        compose(0);
+        current = mComposed;
+        const std::vector<uint32_t> &next = mComposed;
+        Box shownDiffers{0, 0, W - 1, H - 1}, nextDiffers;
         bool nextUnpainted = false;
         int lastDisposal = 1;
         for (int k = 0; k < n; ++k) {
             if (mOnFrame)
                 mOnFrame();
             const bool hasNext = k + 1 < n;
+            nextDiffers = Box{};
             if (hasNext)
-                nextUnpainted = compose(k + 1, next);
+                nextUnpainted = compose(k + 1, &nextDiffers);
             const TGIFGraphicControlExtension *source = mSources[std::size_t(k)]->graphicControl();
             const uint16_t delay = source ? source->delay : 0;
             const bool userInput = source && source->userInput();
 
             // A picture that repeats the one before only lengthens it.
-            if (k > 0 && lastDisposal == 1 && !userInput && current == shown && !(hasNext && nextUnpainted && needsClearing(current, next))) {
+            if (k > 0 && lastDisposal == 1 && !userInput && differences(current, shown, shownDiffers) == 0 &&
+                !(hasNext && nextUnpainted && needsClearing(current, next, nextDiffers))) {
                 Pending &prev = mPending.back();
                 if (!prev.userInput && prev.delay + delay <= 0xFFFF) {
                     prev.delay = uint16_t(prev.delay + delay);
-                    if (hasNext)
-                        std::swap(current, next);
+                    copyBox(current, next, nextDiffers, W);
+                    shownDiffers = nextDiffers;
                     continue;
                 }
             }
 
             // What this frame has to draw.
             Box changed;
-            for (int y = 0; y < H; ++y) {
+            for (int y = shownDiffers.y0; y <= shownDiffers.y1; ++y) {
                 const uint32_t *t = current.data() + std::size_t(y) * W;
                 const uint32_t *s = shown.data() + std::size_t(y) * W;
-                if (std::memcmp(t, s, std::size_t(W) * 4) == 0)
+                if (std::memcmp(t + shownDiffers.x0, s + shownDiffers.x0, std::size_t(shownDiffers.width()) * 4) == 0)
                     continue;
-                for (int x = 0; x < W; ++x)
+                for (int x = shownDiffers.x0; x <= shownDiffers.x1; ++x)
                     if (t[x] != s[x]) {
                         // What shows can only be cleared by the disposal of the frame before.
                         if (t[x] == kUnpainted)
@@ -198,7 +291,7 @@ public:
             int disposal = 1;
             Box rect = changed;
             if (hasNext)
-                disposal = chooseDisposal(shown, current, next, nextUnpainted, changed, rect);
+                disposal = chooseDisposal(shown, current, next, nextUnpainted, shownDiffers, nextDiffers, changed, rect);
             if (rect.empty()) {
                 rect.add(0, 0); // a frame must draw something; one transparent pixel shows nothing new
             }
@@ -226,15 +319,18 @@ public:
 
             // What the screen shows for the next frame: this frame drawn, then disposed of.
             if (disposal == 2) {
-                shown = current;
+                copyBox(shown, current, shownDiffers, W);
                 for (int y = rect.y0; y <= rect.y1; ++y)
                     std::fill_n(shown.data() + std::size_t(y) * W + rect.x0, rect.width(), kUnpainted);
+                shownDiffers = united(nextDiffers, rect);
             } else if (disposal != 3) {
-                shown = current;
+                copyBox(shown, current, shownDiffers, W);
+                shownDiffers = nextDiffers;
+            } else {
+                shownDiffers.add(nextDiffers);
             }
             lastDisposal = disposal;
-            if (hasNext)
-                std::swap(current, next);
+            copyBox(current, next, nextDiffers, W);
         }
 
         if (mGlobal) {
@@ -289,8 +385,7 @@ private:
         for (std::size_t i = 0; i < mPending.size() && i < 2; ++i) {
             Pending &p = mPending[i];
             if (!p.encoding.valid())
-                p.encoding = std::async(std::launch::async,
-                                        [this, region = std::move(p.region)] { return encodeRegion(region); });
+                p.encoding = mEncoders.run([this, region = std::move(p.region)] { return encodeRegion(region); });
         }
     }
 
@@ -373,13 +468,15 @@ private:
     }
 
     /**
-     * Composer frame k into `dst`; true when some pixel is left unpainted. Frames come in order,
-     * and a frame changes the picture before it only inside its rectangle and the rectangle of
-     * the frame before when that one is disposed of: only those pixels are converted again.
+     * Composes frame k into mComposed; true when some pixel is left unpainted. `changed` (when
+     * given) gets the box of the pixels that differ from the picture before. Frames come in
+     * order, and a frame changes the picture before it only inside its rectangle and the
+     * rectangle of the frame before when that one is disposed of: only those pixels are
+     * converted again.
      */
-    bool compose(int k, std::vector<uint32_t> &dst)
+    bool compose(int k, Box *changed = nullptr)
     {
-        Picture p = mComposer.ComposedFrame(k);
+        const Picture &p = mComposer.composedCanvas(k);
         const std::vector<uint8_t> &covered = mComposer.coverage();
         Box dirty;
         auto addRect = [&](const TGIFSubImage &f) {
@@ -394,31 +491,47 @@ private:
             mComposed.assign(std::size_t(mW) * mH, kUnpainted);
             mUnpainted = mComposed.size();
             dirty = Box{0, 0, mW - 1, mH - 1};
+            mPicture = Picture(mW, mH, PixelFormat::Rgb24);
+            mCoverage.assign(std::size_t(mW) * mH, 0);
         } else {
             addRect(*mSources[std::size_t(k)]);
             const TGIFGraphicControlExtension *before = mSources[std::size_t(k - 1)]->graphicControl();
             if (before && before->disposal() >= 2)
                 addRect(*mSources[std::size_t(k - 1)]);
         }
+        Box differ;
         for (int y = dirty.y0; y <= dirty.y1 && !dirty.empty(); ++y) {
             const uint8_t *row = p.row(y);
             const uint8_t *c = covered.data() + std::size_t(y) * mW;
+            uint8_t *keptRow = mPicture.row(y);
+            uint8_t *keptCover = mCoverage.data() + std::size_t(y) * mW;
             uint32_t *d = mComposed.data() + std::size_t(y) * mW;
             // Full-screen frames mostly repeat rows of the picture before: those stay as they are.
             const std::size_t x0 = std::size_t(dirty.x0), span = std::size_t(dirty.width());
-            if (incremental && std::memcmp(row + 3 * x0, mPicture.row(y) + 3 * x0, 3 * span) == 0 &&
-                std::memcmp(c + x0, mCoverage.data() + std::size_t(y) * mW + x0, span) == 0)
+            if (incremental && std::memcmp(row + 3 * x0, keptRow + 3 * x0, 3 * span) == 0 &&
+                std::memcmp(c + x0, keptCover + x0, span) == 0)
                 continue;
+            int first = -1, last = -1;
             for (int x = dirty.x0; x <= dirty.x1; ++x) {
                 const uint32_t v = c[x] ? uint32_t(row[3 * x]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x + 2] : kUnpainted;
+                if (v == d[x])
+                    continue;
                 mUnpainted += std::size_t(v == kUnpainted) - std::size_t(d[x] == kUnpainted);
                 d[x] = v;
+                if (first < 0)
+                    first = x;
+                last = x;
+            }
+            std::memcpy(keptRow + 3 * x0, row + 3 * x0, 3 * span);
+            std::memcpy(keptCover + x0, c + x0, span);
+            if (first >= 0) {
+                differ.add(first, y);
+                differ.add(last, y);
             }
         }
         mComposedFrame = k;
-        mPicture = std::move(p);
-        mCoverage = covered;
-        dst = mComposed;
+        if (changed)
+            *changed = differ;
         return mUnpainted > 0;
     }
 
@@ -449,20 +562,21 @@ private:
         mGlobal = std::move(colors);
     }
 
-    /** Whether the next picture leaves unpainted what this one paints (only a disposal clears it). */
-    static bool needsClearing(const std::vector<uint32_t> &current, const std::vector<uint32_t> &next)
+    /** Whether the next picture leaves unpainted what this one paints (only a disposal clears it), looking inside `box`. */
+    bool needsClearing(const std::vector<uint32_t> &current, const std::vector<uint32_t> &next, const Box &box) const
     {
-        for (std::size_t i = 0; i < current.size(); ++i)
-            if (next[i] == kUnpainted && current[i] != kUnpainted)
-                return true;
+        for (int y = box.y0; y <= box.y1; ++y)
+            for (int x = box.x0; x <= box.x1; ++x) {
+                const std::size_t i = std::size_t(y) * mW + x;
+                if (next[i] == kUnpainted && current[i] != kUnpainted)
+                    return true;
+            }
         return false;
     }
 
-    /** Pixels that differ inside the rows y0..y1 and columns x0..x1 (the whole screen by default). */
-    std::size_t differences(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, Box box = {}) const
+    /** Pixels that differ inside the rows y0..y1 and columns x0..x1 of `box`. */
+    std::size_t differences(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, const Box &box) const
     {
-        if (box.empty())
-            box = Box{0, 0, mW - 1, mH - 1};
         std::size_t n = 0;
         for (int y = box.y0; y <= box.y1; ++y) {
             const uint32_t *ra = a.data() + std::size_t(y) * mW + box.x0;
@@ -478,16 +592,20 @@ private:
     /**
      * The disposal after which the next frame has least to draw: 1 leaves this frame, 2 clears its
      * rectangle (grown to what must be cleared), 3 puts back what showed before. Pixels the next
-     * frame leaves unpainted have to be cleared by it.
+     * frame leaves unpainted have to be cleared by it. `shown` differs from `current` only inside
+     * `shownDiffers`, `next` from `current` only inside `nextDiffers`.
      */
     int chooseDisposal(const std::vector<uint32_t> &shown, const std::vector<uint32_t> &current,
-                       const std::vector<uint32_t> &next, bool nextUnpainted, const Box &changed, Box &rect)
+                       const std::vector<uint32_t> &next, bool nextUnpainted, const Box &shownDiffers,
+                       const Box &nextDiffers, const Box &changed, Box &rect)
     {
+        // Outside both boxes the three screens agree: an unpainted next pixel there is unpainted in all.
+        const Box either = united(shownDiffers, nextDiffers);
         Box mustClear;
         bool restoreKeepsPainted = false;
         if (nextUnpainted)
-            for (int y = 0; y < mH; ++y)
-                for (int x = 0; x < mW; ++x) {
+            for (int y = either.y0; y <= either.y1; ++y)
+                for (int x = either.x0; x <= either.x1; ++x) {
                     const std::size_t i = std::size_t(y) * mW + x;
                     if (next[i] != kUnpainted)
                         continue;
@@ -497,12 +615,12 @@ private:
                         restoreKeepsPainted = true;
                 }
 
-        const std::size_t fromCurrent = differences(next, current);
+        const std::size_t fromCurrent = differences(next, current, nextDiffers);
         std::optional<std::size_t> keep, restore;
         if (mustClear.empty())
             keep = fromCurrent;
         if (!restoreKeepsPainted)
-            restore = differences(next, shown);
+            restore = differences(next, shown, either);
         Box cleared = changed;
         cleared.add(mustClear);
         std::size_t clearedCost = 0;
@@ -733,7 +851,8 @@ private:
     std::vector<const TGIFSubImage *> mSources;
     int mW = 0, mH = 0;
     std::optional<ColorIndex> mGlobal;
-    // The last picture composed, and how many of its pixels are unpainted.
+    // The last picture composed, and how many of its pixels are unpainted; the composer's canvas
+    // and coverage as they were then, to find the rows the next frame leaves alone.
     std::vector<uint32_t> mComposed;
     Picture mPicture;
     std::vector<uint8_t> mCoverage;
@@ -746,6 +865,8 @@ private:
     std::array<std::size_t, 256> mFramesOf{}, mPixelsOf{};
     std::size_t mWaitingPixels = 0;
     std::deque<Pending> mPending;
+    // Last, so that its threads stop before what their jobs read goes.
+    EncoderThreads mEncoders{2};
 };
 
 } // namespace
