@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 namespace doc {
 
@@ -23,6 +24,8 @@ namespace {
 // A screen pixel as a number: its colour, or kUnpainted where no frame has drawn.
 constexpr uint32_t kUnpainted = 0x1000000u;
 constexpr uint32_t kEmptyKey = 0xFFFFFFFFu;
+// A pixel whose colour the global table lacks; the table holds at most 255 colours.
+constexpr uint8_t kNoSlot = 255;
 // Four screens are held at once (what shows, this frame, the next one, the frame's indices).
 constexpr std::size_t kScreenBudget = std::size_t(1) << 30;
 
@@ -306,7 +309,8 @@ public:
             if (mGlobal && !mOrdered) {
                 // Frames wait for the global table's order, which their colours decide.
                 countColours(mPending.back().region);
-                mWaitingPixels += mPending.back().region.kind.size();
+                // A frame that holds its colours weighs as much as four that hold slots.
+                mWaitingPixels += mPending.back().region.kind.size() + mPending.back().region.colors.size() * 3;
                 if (mWaitingPixels > kWaitingBudget)
                     fixOrder();
             }
@@ -344,6 +348,10 @@ public:
             startEncodings();
             finishOldest(out);
         }
+        if (mGlobal) {
+            // Entries past those the frames write are dead weight; with none written, so is the table.
+            out.header.colorMap.entries.resize(std::size_t(mGlobalEntries));
+        }
         if (out.count() >= 2)
             for (int e = 0; e < mDocument.frame(0).extensionCount(); ++e)
                 if (mDocument.frame(0).extension(e)->kind() == ExtensionKind::Loop) {
@@ -357,9 +365,11 @@ private:
     /** What a frame's rectangle holds: its colours and, per pixel, what it may be written as. */
     struct Region {
         int w = 0, h = 0;
-        // Colours where no global table serves; else each pixel's entry in the census.
+        // Colours where the global table does not serve; else each pixel's entry in the census
+        // (kNoSlot where the table lacks it: such a pixel may only be left transparent).
         std::vector<uint32_t> colors;
         std::vector<uint8_t> slots;
+        bool fitsGlobal = true;
         // 0 must be drawn, 1 may be transparent or repeat its colour, 2 must stay transparent.
         std::vector<uint8_t> kind;
         bool anyKept = false, anyClear = false;
@@ -394,7 +404,7 @@ private:
     {
         std::array<bool, 256> seen{};
         for (std::size_t i = 0; i < r.kind.size(); ++i)
-            if (r.kind[i] == 0) {
+            if (r.kind[i] == 0 && r.slots[i] != kNoSlot) {
                 const uint8_t slot = r.slots[i];
                 ++mPixelsOf[slot];
                 if (!seen[slot]) {
@@ -441,6 +451,8 @@ private:
             TGIFColorMap map;
             map.entries = e.table;
             f.setColorMap(std::move(map));
+        } else {
+            mGlobalEntries = std::max({mGlobalEntries, int(e.codes.highest) + 1, e.transparent + 1});
         }
         CompressedPixels codes;
         codes.width = p.rect.width();
@@ -537,12 +549,20 @@ private:
 
     /**
      * The colours the frames draw (a few more than show when frames are clipped or drawn over
-     * before they show): one global table serves when they fit beside a transparent index.
+     * before they show): one global table serves when they fit beside a transparent index. When
+     * they do not, it holds the 255 colours the most frames draw, and only the frames that draw
+     * another colour need a table of their own.
      */
     void takeCensus()
     {
-        ColorIndex colors;
-        for (const TGIFSubImage *f : mSources) {
+        struct Tally {
+            int frames = 0, lastFrame = -1;
+            uint64_t pixels = 0;
+        };
+        std::unordered_map<uint32_t, Tally> tally;
+        std::vector<uint32_t> colors; // in the order first drawn
+        for (std::size_t k = 0; k < mSources.size(); ++k) {
+            const TGIFSubImage *f = mSources[k];
             const auto pixels = f->pixelStore();
             if (!pixels)
                 return;
@@ -554,12 +574,30 @@ private:
                 if (!used[v] || v == transparent)
                     continue;
                 // Beyond the table an index draws black, as the composer draws it.
-                const Rgb c = v < table.count() ? table.entries[std::size_t(v)] : Rgb{};
-                if (colors.add(pack(c)) < 0 || colors.size() > 255)
-                    return;
+                const uint32_t c = pack(v < table.count() ? table.entries[std::size_t(v)] : Rgb{});
+                auto [it, added] = tally.try_emplace(c);
+                if (added)
+                    colors.push_back(c);
+                Tally &t = it->second;
+                t.pixels += used[v];
+                if (t.lastFrame != int(k)) {
+                    t.lastFrame = int(k);
+                    ++t.frames;
+                }
             }
         }
-        mGlobal = std::move(colors);
+        mPartial = colors.size() > kNoSlot;
+        if (mPartial) {
+            std::stable_sort(colors.begin(), colors.end(), [&](uint32_t a, uint32_t b) {
+                const Tally &ta = tally[a], &tb = tally[b];
+                return ta.frames != tb.frames ? ta.frames > tb.frames : ta.pixels > tb.pixels;
+            });
+            colors.resize(kNoSlot);
+        }
+        ColorIndex index;
+        for (uint32_t c : colors)
+            index.add(c);
+        mGlobal = std::move(index);
     }
 
     /** Whether the next picture leaves unpainted what this one paints (only a disposal clears it), looking inside `box`. */
@@ -678,13 +716,22 @@ private:
                     if (current[i] != lastColour) {
                         lastColour = current[i];
                         const int slot = mGlobal->find(current[i]);
-                        if (slot < 0)
+                        if (slot < 0 && !mPartial)
                             throw NotRewritable{};
-                        lastSlot = uint8_t(slot);
+                        lastSlot = slot < 0 ? kNoSlot : uint8_t(slot);
                     }
                     r.slots[o] = lastSlot;
+                    if (lastSlot == kNoSlot && k == 0)
+                        r.fitsGlobal = false;
                 }
             }
+        if (!r.fitsGlobal) {
+            // The frame needs a table of its own, made from its colours.
+            r.colors.resize(r.kind.size());
+            for (int y = 0; y < r.h; ++y)
+                std::copy_n(current.data() + std::size_t(rect.y0 + y) * mW + rect.x0, r.w,
+                            r.colors.data() + std::size_t(y) * r.w);
+        }
         return r;
     }
 
@@ -718,7 +765,8 @@ private:
         const int w = region.w;
         const std::vector<uint8_t> &kind = region.kind;
         const bool anyKept = region.anyKept, anyClear = region.anyClear;
-        const bool global = mGlobal.has_value();
+        // Census slots where the global table serves; else the colours themselves.
+        const bool global = mGlobal && region.fitsGlobal;
         Encoding best;
         // Kept pixels: all transparent, all their colour, or each as the codes find shorter.
         enum class Kept { Transparent, Colour, Either };
@@ -734,6 +782,8 @@ private:
             auto indexOf = [&](std::size_t i, bool add) -> int {
                 if (!global)
                     return add ? localColors.add(region.colors[i]) : localColors.find(region.colors[i]);
+                if (region.slots[i] == kNoSlot)
+                    return -1;
                 if (!local)
                     return mOrder[region.slots[i]];
                 int16_t &slotIndex = localOfSlot[region.slots[i]];
@@ -851,6 +901,10 @@ private:
     std::vector<const TGIFSubImage *> mSources;
     int mW = 0, mH = 0;
     std::optional<ColorIndex> mGlobal;
+    // The frames draw more colours than the global table holds.
+    bool mPartial = false;
+    // Entries of the global table the frames written so far reach.
+    int mGlobalEntries = 0;
     // The last picture composed, and how many of its pixels are unpainted; the composer's canvas
     // and coverage as they were then, to find the rows the next frame leaves alone.
     std::vector<uint32_t> mComposed;

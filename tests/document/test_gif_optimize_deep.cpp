@@ -150,6 +150,49 @@ TEST(GifOptimizeDeep, RepeatsJoinTheirDelaysAndClearedAreasStayClear)
     EXPECT_EQ(deep.count(), 3);
 }
 
+TEST(GifOptimizeDeep, FramesWhoseColoursFitShareTheGlobalTableWhenTheAnimationHasMore)
+{
+    // Frame 0 draws 256 colours, more than a global table holds beside a transparent index;
+    // the frames after draw a few of them, each a different picture.
+    TGIFImage image;
+    image.header.width = 16;
+    image.header.height = 16;
+    std::vector<Rgb> ramp;
+    for (int i = 0; i < 256; ++i)
+        ramp.push_back(Rgb{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+    auto add = [&](std::vector<uint8_t> pixels) {
+        TGIFSubImage f;
+        f.width = 16;
+        f.height = 16;
+        TGIFColorMap map;
+        map.entries = ramp;
+        f.setColorMap(map);
+        f.setPixels(std::move(pixels));
+        f.addGraphicControl()->delay = 10;
+        image.appendFrame(std::move(f));
+    };
+    std::vector<uint8_t> all(256);
+    for (int i = 0; i < 256; ++i)
+        all[std::size_t(i)] = uint8_t(i);
+    add(all);
+    for (int k = 1; k <= 3; ++k) {
+        std::vector<uint8_t> few(256);
+        for (std::size_t i = 0; i < few.size(); ++i)
+            few[i] = uint8_t((i / std::size_t(k * 3) + std::size_t(k)) % 4 * 40);
+        add(few);
+    }
+
+    const TGIFImage deep = readBack(deepOptimizedCopy(image));
+    EXPECT_EQ(timeline(deep), timeline(image));
+    ASSERT_EQ(deep.count(), 4);
+    EXPECT_FALSE(deep.frame(0).colorMap().empty());
+    for (int k = 1; k < 4; ++k)
+        EXPECT_TRUE(deep.frame(k).colorMap().empty()) << "frame " << k << " carries its own table";
+    // Only the entries those frames reach are written.
+    EXPECT_GE(deep.header.colorMap.count(), 4);
+    EXPECT_LE(deep.header.colorMap.count(), 8);
+}
+
 TEST(GifOptimizeDeep, LossyKeepsWhatIsPaintedAndWhen)
 {
     REQUIRE_CORPUS();
