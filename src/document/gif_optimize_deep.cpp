@@ -598,6 +598,14 @@ private:
         for (uint32_t c : colors)
             index.add(c);
         mGlobal = std::move(index);
+        if (mPartial) {
+            // Already in the order the frames draw them: frames need not wait for it.
+            for (std::size_t i = 0; i < colors.size(); ++i) {
+                mOrder[i] = uint8_t(i);
+                mTable.push_back(unpack(colors[i]));
+            }
+            mOrdered = true;
+        }
     }
 
     /** Whether the next picture leaves unpainted what this one paints (only a disposal clears it), looking inside `box`. */
@@ -695,7 +703,9 @@ private:
         r.w = rect.width();
         r.h = rect.height();
         r.kind.resize(std::size_t(r.w) * std::size_t(r.h));
-        if (mGlobal)
+        // Where the global table may not serve, the colours come first and the slots after.
+        const bool slots = mGlobal && !mPartial;
+        if (slots)
             r.slots.resize(r.kind.size());
         else
             r.colors.resize(r.kind.size());
@@ -709,30 +719,50 @@ private:
                 r.anyKept |= k == 1;
                 r.anyClear |= k == 2;
                 r.kind[o] = k;
-                if (!mGlobal) {
+                if (!slots) {
                     r.colors[o] = current[i];
                 } else if (k != 2) {
                     // Every colour a frame draws is in the census; the last one a run found is likely again.
                     if (current[i] != lastColour) {
                         lastColour = current[i];
                         const int slot = mGlobal->find(current[i]);
-                        if (slot < 0 && !mPartial)
+                        if (slot < 0)
                             throw NotRewritable{};
-                        lastSlot = slot < 0 ? kNoSlot : uint8_t(slot);
+                        lastSlot = uint8_t(slot);
                     }
                     r.slots[o] = lastSlot;
-                    if (lastSlot == kNoSlot && k == 0)
-                        r.fitsGlobal = false;
                 }
             }
-        if (!r.fitsGlobal) {
-            // The frame needs a table of its own, made from its colours.
-            r.colors.resize(r.kind.size());
-            for (int y = 0; y < r.h; ++y)
-                std::copy_n(current.data() + std::size_t(rect.y0 + y) * mW + rect.x0, r.w,
-                            r.colors.data() + std::size_t(y) * r.w);
-        }
+        if (mPartial)
+            r.fitsGlobal = takeSlots(r);
         return r;
+    }
+
+    /**
+     * The census slots of a region's colours, when every pixel it draws has one: the colours are
+     * then no longer needed. Stops at the first drawn colour the global table lacks.
+     */
+    bool takeSlots(Region &r) const
+    {
+        uint32_t lastColour = kUnpainted;
+        uint8_t lastSlot = kNoSlot;
+        r.slots.resize(r.kind.size());
+        for (std::size_t i = 0; i < r.kind.size(); ++i) {
+            if (r.kind[i] == 2)
+                continue;
+            if (r.colors[i] != lastColour) {
+                lastColour = r.colors[i];
+                const int slot = mGlobal->find(lastColour);
+                lastSlot = slot < 0 ? kNoSlot : uint8_t(slot);
+            }
+            if (lastSlot == kNoSlot && r.kind[i] == 0) {
+                r.slots = {};
+                return false;
+            }
+            r.slots[i] = lastSlot;
+        }
+        r.colors = {};
+        return true;
     }
 
     /**
