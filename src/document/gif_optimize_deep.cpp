@@ -309,8 +309,7 @@ public:
             if (mGlobal && !mOrdered) {
                 // Frames wait for the global table's order, which their colours decide.
                 countColours(mPending.back().region);
-                // A frame that holds its colours weighs as much as four that hold slots.
-                mWaitingPixels += mPending.back().region.kind.size() + mPending.back().region.colors.size() * 3;
+                mWaitingPixels += mPending.back().region.kind.size();
                 if (mWaitingPixels > kWaitingBudget)
                     fixOrder();
             }
