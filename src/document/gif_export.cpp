@@ -7,9 +7,16 @@
 #include "lzw_tuned.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <future>
+#include <tuple>
+#include <numeric>
+#include <limits>
 #include <sstream>
 
 namespace doc {
@@ -297,6 +304,7 @@ void Exporter::remember(std::shared_ptr<const ExportResult> result)
     // Whole files are kept for the last few settings; sizes for all of them.
     constexpr std::size_t kKept = 6;
     mSizes[result->settings] = result->size();
+    mFrameSizes[result->settings] = result->frameBytes;
     mResults.insert(mResults.begin(), std::move(result));
     if (mResults.size() > kKept)
         mResults.pop_back();
@@ -341,25 +349,467 @@ std::shared_ptr<const ExportResult> Exporter::exact(const ExportSettings &settin
     return result;
 }
 
-std::size_t Exporter::sampleSize(const ExportSettings &s, const std::atomic<bool> *cancel)
+/**
+ * A frame of the quick estimate's sample, the frame kept before it and where the two differ.
+ * Both are held whole: the plain save writes frames whole, and Floyd–Steinberg carries a
+ * change along the rows and down to the bottom.
+ */
+struct SamplePiece {
+    struct Box {
+        int x0 = std::numeric_limits<int>::max(), y0 = std::numeric_limits<int>::max(), x1 = -1, y1 = -1; // inclusive
+        void add(int x, int y)
+        {
+            x0 = std::min(x0, x);
+            x1 = std::max(x1, x);
+            y0 = std::min(y0, y);
+            y1 = std::max(y1, y);
+        }
+        int width() const { return x1 - x0 + 1; }
+        int height() const { return y1 - y0 + 1; }
+    };
+    int frame = 0;    // among the frames kept
+    int changing = 0; // among the frames kept after the first that change
+    Box changed;      // screen coordinates, inclusive
+    std::size_t changedPixels = 0;
+    // Both pictures where they differ, rounded out to the 8 × 8 grid of ordered dithering.
+    Picture before, after;
+    std::vector<uint8_t> coveredBefore, coveredAfter;
+    // Some pieces of the spread hold both pictures whole, for the plain save, which writes
+    // frames whole, and for Floyd–Steinberg, which carries a change along the rows and down.
+    bool whole = false;
+    Picture wholeBefore, wholeAfter;
+    std::vector<uint8_t> wholeCoveredBefore, wholeCoveredAfter;
+};
+
+struct FrameSample {
+    int width = 0, height = 0;
+    int framesKept = 0;
+    Picture first;
+    std::vector<uint8_t> firstCovered;
+    // The frames that change most, exported alike in the whole file and here.
+    std::vector<std::shared_ptr<const SamplePiece>> largest;
+    // Every n-th of the other frames that change, standing for all of them.
+    std::vector<std::shared_ptr<const SamplePiece>> spread;
+    int changing = 0;       // frames after the first that change
+    int othersChanging = 0; // those not among the largest
+    ColorHistogram histogram;
+    bool unpainted = false;
+    std::map<int, std::vector<Rgb>> palettes; // by colour count
+};
+
+namespace {
+
+// The palette composedCopy makes of the frames kept for this many colours.
+const std::vector<Rgb> &samplePalette(FrameSample &fs, int colours)
 {
-    if (!mSample) {
-        // Every frame, so that what changes from frame to frame costs what it costs in the whole;
-        // one band of 8 rows in 8, so that the sample covers the screen at an eighth of the work.
-        std::vector<int> rows;
-        const int height = mDocument->header.height;
-        for (int y = 0; y < height; ++y)
-            if ((y / 8) % 8 == 0)
-                rows.push_back(y);
-        mSampleShare = height > 0 ? double(rows.size()) / double(height) : 1.0;
-        mSample = std::make_shared<Exporter>(composedCopy(*mDocument, 256, Dithering::None, 0, cancel, &rows));
-    }
-    const ExportSettings n = normalized(s);
-    auto it = mSample->mSizes.find(n);
-    if (it != mSample->mSizes.end())
+    auto it = fs.palettes.find(colours);
+    if (it != fs.palettes.end())
         return it->second;
-    // Dropping is a matter of whole frames: the sample drops from its own frames alike.
-    return mSample->exact(n, cancel)->size();
+    const int budget = std::max(1, colours - (fs.unpainted ? 1 : 0));
+    std::vector<Rgb> palette = fs.histogram.fewColors();
+    if (palette.empty() || int(palette.size()) > budget)
+        palette = fs.histogram.bestPalette(budget);
+    return fs.palettes[colours] = std::move(palette);
+}
+
+/** Part of a sample picture: the picture, its coverage, the box cut out of it. */
+struct SampleCut {
+    const Picture *picture;
+    const std::vector<uint8_t> *covered; // a byte a pixel of the picture
+    SamplePiece::Box box;                // in the picture
+};
+
+SamplePiece::Box wholeOf(const Picture &picture)
+{
+    return SamplePiece::Box{0, 0, picture.width() - 1, picture.height() - 1};
+}
+
+/** Part of a picture and its coverage, copied. */
+std::pair<Picture, std::vector<uint8_t>> cutOut(const Picture &picture, const std::vector<uint8_t> &covered, const SamplePiece::Box &box)
+{
+    const int w = box.width(), h = box.height();
+    std::pair<Picture, std::vector<uint8_t>> part{Picture(w, h, PixelFormat::Rgb24), std::vector<uint8_t>(std::size_t(w) * h)};
+    for (int y = 0; y < h; ++y) {
+        std::copy_n(picture.row(box.y0 + y) + 3 * box.x0, std::size_t(w) * 3, part.first.row(y));
+        std::copy_n(covered.data() + std::size_t(box.y0 + y) * picture.width() + box.x0, w, part.second.data() + std::size_t(y) * w);
+    }
+    return part;
+}
+
+/**
+ * The cuts mapped as the settings map colours, each a frame placed at the top left of a screen
+ * that holds the largest. Every frame waits for input so that none is merged into another: the
+ * export's frames are the cuts, one for one.
+ */
+TGIFImage sampleDocument(const FrameSample &fs, const std::vector<SampleCut> &cuts, const std::vector<Rgb> &palette,
+                         Dithering dither, const std::atomic<bool> *cancel)
+{
+    const int transparentIndex = fs.unpainted ? int(palette.size()) : -1;
+    TGIFImage out;
+    int W = 1, H = 1;
+    for (const SampleCut &c : cuts) {
+        W = std::max(W, c.box.width());
+        H = std::max(H, c.box.height());
+    }
+    out.header.width = uint16_t(W);
+    out.header.height = uint16_t(H);
+    std::vector<Rgb> table = palette;
+    std::size_t size = 2;
+    while (size < palette.size() + (fs.unpainted ? 1 : 0))
+        size *= 2;
+    table.resize(size, Rgb{});
+    out.header.colorMap.entries = std::move(table);
+
+    auto map = [&palette, dither, transparentIndex](const SampleCut &c) {
+        const auto [part, covered] = cutOut(*c.picture, *c.covered, c.box);
+        std::vector<uint8_t> indices = std::move(mapToPalette(part, palette, dither).data());
+        if (transparentIndex >= 0)
+            for (std::size_t p = 0; p < indices.size(); ++p)
+                if (!covered[p])
+                    indices[p] = uint8_t(transparentIndex);
+        return indices;
+    };
+    for (const SampleCut &c : cuts) {
+        checkpoint(cancel);
+        TGIFSubImage frame;
+        frame.width = uint16_t(c.box.width());
+        frame.height = uint16_t(c.box.height());
+        frame.setPixels(map(c));
+        TGIFGraphicControlExtension *g = frame.addGraphicControl();
+        g->delay = 10;
+        g->setUserInput(true);
+        g->setDisposal(1);
+        if (transparentIndex >= 0) {
+            g->setTransparent(true);
+            g->transparentIndex = uint8_t(transparentIndex);
+        }
+        out.appendFrame(std::move(frame));
+    }
+    return out;
+}
+
+/** The layouts a sample is exported in, by settings. */
+enum SampleLayout { WholeFrames, RowsDown, Pieces };
+
+SampleLayout layoutOf(const ExportSettings &s, Dithering dither)
+{
+    return s.level == 0 ? WholeFrames : dither == Dithering::FloydSteinberg ? RowsDown : Pieces;
+}
+
+/** Visits 0 .. n - 1 in bit-reversed order: every start of the order is spread over the whole. */
+std::vector<std::size_t> spreadOrder(std::size_t n)
+{
+    std::vector<std::size_t> order;
+    const std::size_t size = std::bit_ceil(std::max<std::size_t>(n, 1));
+    const int bits = std::countr_zero(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        std::size_t r = 0;
+        for (int b = 0; b < bits; ++b)
+            r |= ((i >> b) & 1) << (bits - 1 - b);
+        if (r < n)
+            order.push_back(r);
+    }
+    return order;
+}
+
+/**
+ * What the sample exports for the settings, one document a job: the first frame whole; then, in
+ * pieces, the largest, then the spread, each as the frame before and the frame after where they
+ * differ. The plain save writes frames whole and Floyd–Steinberg carries a change along the rows
+ * and down to the bottom: they take the pieces held whole instead, the whole frames or the rows
+ * from the change down. The spread comes in an order whose every start is spread over the
+ * animation, so that the jobs done in the time given are a sample in themselves.
+ */
+std::vector<std::vector<SampleCut>> sampleJobs(const FrameSample &fs, SampleLayout layout)
+{
+    std::vector<std::vector<SampleCut>> jobs;
+    jobs.push_back({{&fs.first, &fs.firstCovered, wholeOf(fs.first)}});
+    if (layout == Pieces)
+        for (const auto &p : fs.largest)
+            jobs.push_back({{&p->before, &p->coveredBefore, wholeOf(p->before)}, {&p->after, &p->coveredAfter, wholeOf(p->after)}});
+    std::vector<const SamplePiece *> spread;
+    for (const auto &p : fs.spread)
+        if (layout == Pieces || p->whole)
+            spread.push_back(p.get());
+    for (std::size_t i : spreadOrder(spread.size())) {
+        const SamplePiece &p = *spread[i];
+        if (layout == Pieces) {
+            jobs.push_back({{&p.before, &p.coveredBefore, wholeOf(p.before)}, {&p.after, &p.coveredAfter, wholeOf(p.after)}});
+        } else if (layout == WholeFrames) {
+            // Each frame stands alone: the frame before is another one of the sample.
+            jobs.push_back({{&p.wholeBefore, &p.wholeCoveredBefore, wholeOf(p.wholeBefore)}});
+            jobs.push_back({{&p.wholeAfter, &p.wholeCoveredAfter, wholeOf(p.wholeAfter)}});
+        } else {
+            SamplePiece::Box rows = wholeOf(p.wholeAfter);
+            rows.y0 = p.changed.y0 & ~7; // rows walked alternately left and right: the same parity
+            jobs.push_back({{&p.wholeBefore, &p.wholeCoveredBefore, rows}, {&p.wholeAfter, &p.wholeCoveredAfter, rows}});
+        }
+    }
+    return jobs;
+}
+
+} // namespace
+
+FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
+{
+    if (auto it = mSamples.find(dropEvery); it != mSamples.end())
+        return *it->second;
+    auto made = std::make_shared<FrameSample>();
+    FrameSample &fs = *made;
+    FrameComposer composer(*mDocument);
+    composer.setTrackCoverage(true);
+    const int n = std::min(composer.count(), mFrames);
+    const int W = composer.width(), H = composer.height();
+    fs.width = W;
+    fs.height = H;
+    std::vector<int> kept;
+    for (int k = 0; k < n; ++k)
+        if (!dropped(k, dropEvery) || kept.empty())
+            kept.push_back(k);
+    fs.framesKept = int(kept.size());
+
+    // The frames that change most stand for themselves; a spread of the others for the rest. Most
+    // frames of a recording change a little: their pieces are small, and many are needed to stand
+    // for all of them.
+    constexpr int largestCount = 4;
+    // The spread: every step-th frame that changes, the step doubled whenever that gives twice
+    // too many, so that it ends with one to two times this many whatever the frame count.
+    constexpr std::size_t spreadCount = 16;
+    int step = 1;
+    // One piece of the spread in this many is also held whole.
+    constexpr int kWholeEvery = 4;
+
+    Picture previous;
+    std::vector<uint8_t> previousCovered;
+    std::vector<int> since(std::size_t(std::max(H, 0)), 0); // the frame each row has shown since
+    std::vector<std::shared_ptr<const SamplePiece>> largest, spread;
+    const auto smaller = [](const auto &a, const auto &b) { return a->changedPixels > b->changedPixels; };
+    int changing = 0;
+    for (int i = 0, next = 0; i < n && next < int(kept.size()); ++i) {
+        checkpoint(cancel);
+        Picture composed = composer.ComposedFrame(i);
+        if (i != kept[std::size_t(next)])
+            continue;
+        const int index = next++;
+        const std::vector<uint8_t> &covered = composer.coverage();
+        fs.unpainted = fs.unpainted || std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
+        if (index == 0) {
+            fs.first = composed;
+            fs.firstCovered = covered;
+        } else {
+            SamplePiece::Box changed;
+            std::size_t pixels = 0;
+            for (int y = 0; y < H; ++y) {
+                const uint8_t *a = previous.row(y), *b = composed.row(y);
+                const uint8_t *ca = previousCovered.data() + std::size_t(y) * W, *cb = covered.data() + std::size_t(y) * W;
+                if (std::memcmp(a, b, std::size_t(W) * 3) == 0 && std::memcmp(ca, cb, std::size_t(W)) == 0)
+                    continue;
+                // The palette counts every pixel of every frame kept: a row, for as long as it showed.
+                if (std::memcmp(a, b, std::size_t(W) * 3) != 0) {
+                    fs.histogram.add(a, std::size_t(W), uint64_t(index - since[std::size_t(y)]));
+                    since[std::size_t(y)] = index;
+                }
+                for (int x = 0; x < W; ++x)
+                    if (std::memcmp(a + 3 * x, b + 3 * x, 3) != 0 || ca[x] != cb[x]) {
+                        changed.add(x, y);
+                        ++pixels;
+                    }
+            }
+            if (pixels > 0) {
+                const bool inSpread = changing++ % step == 0;
+                const bool inLargest = int(largest.size()) < largestCount || pixels > largest.front()->changedPixels;
+                if (inSpread || inLargest) {
+                    auto piece = std::make_shared<SamplePiece>();
+                    piece->frame = index;
+                    piece->changing = changing - 1;
+                    piece->changed = changed;
+                    piece->changedPixels = pixels;
+                    SamplePiece::Box cut = changed;
+                    cut.x0 &= ~7;
+                    cut.y0 &= ~7;
+                    std::tie(piece->before, piece->coveredBefore) = cutOut(previous, previousCovered, cut);
+                    std::tie(piece->after, piece->coveredAfter) = cutOut(composed, covered, cut);
+                    piece->whole = inSpread && (changing - 1) % (kWholeEvery * step) == 0;
+                    if (piece->whole) {
+                        piece->wholeBefore = previous;
+                        piece->wholeAfter = composed;
+                        piece->wholeCoveredBefore = previousCovered;
+                        piece->wholeCoveredAfter = covered;
+                    }
+                    if (inLargest) {
+                        largest.push_back(piece);
+                        std::push_heap(largest.begin(), largest.end(), smaller);
+                        if (int(largest.size()) > largestCount) {
+                            std::pop_heap(largest.begin(), largest.end(), smaller);
+                            largest.pop_back();
+                        }
+                    }
+                    if (inSpread)
+                        spread.push_back(std::move(piece));
+                    if (spread.size() > 2 * spreadCount) {
+                        std::vector<std::shared_ptr<const SamplePiece>> half;
+                        for (std::size_t j = 0; j < spread.size(); j += 2)
+                            half.push_back(spread[j]);
+                        spread = std::move(half);
+                        step *= 2;
+                    }
+                }
+            }
+        }
+        previous = std::move(composed);
+        previousCovered = covered;
+    }
+    for (int y = 0; y < H && fs.framesKept > 0; ++y)
+        fs.histogram.add(previous.row(y), std::size_t(W), uint64_t(fs.framesKept - since[std::size_t(y)]));
+    // The spread stands for the frames not among the largest.
+    std::sort(largest.begin(), largest.end(), [](const auto &a, const auto &b) { return a->frame < b->frame; });
+    for (const auto &p : spread)
+        if (std::find(largest.begin(), largest.end(), p) == largest.end())
+            fs.spread.push_back(p);
+    fs.largest = std::move(largest);
+    fs.changing = changing;
+    fs.othersChanging = changing - int(fs.largest.size());
+    mSamples[dropEvery] = std::move(made);
+    return *mSamples[dropEvery];
+}
+
+Exporter::SampleRun &Exporter::sampleRun(const ExportSettings &requested, std::size_t count, double budgetMs,
+                                          const std::atomic<bool> *cancel)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const ExportSettings s = normalized(requested);
+    FrameSample &fs = sample(s.dropEvery, cancel);
+    const bool reduced = s.colours < 256 || s.dropEvery >= 2;
+    const std::vector<Rgb> &palette = samplePalette(fs, reduced ? s.colours : 256);
+    const Dithering dither = reduced ? s.dither : Dithering::None;
+    const SampleLayout layout = layoutOf(s, dither);
+    const std::vector<std::vector<SampleCut>> jobs = sampleJobs(fs, layout);
+    SampleRun &run = mSampleRuns[s];
+    if (run.bytes.empty()) {
+        run.bytes.assign(jobs.size(), -1);
+        run.layout = layout;
+        run.fixed = layout == Pieces ? 1 + fs.largest.size() : 1;
+        run.others = layout == WholeFrames ? fs.framesKept - 1 : layout == RowsDown ? fs.changing : fs.othersChanging;
+    }
+    count = std::min(count, jobs.size());
+    // At least the first frame, the largest and a few of the spread, whatever the time.
+    const std::size_t least = std::min(jobs.size(), run.fixed + 4);
+    ExportSettings rest = s;
+    rest.colours = 256;
+    rest.dropEvery = 0;
+
+    // Each job is a document of its own on a screen no larger than its pieces: the work is what
+    // they hold. Two threads take them in order.
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t j; (j = next++) < count;) {
+            if (run.bytes[j] >= 0)
+                continue;
+            const double elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            if (j >= least && elapsed > budgetMs)
+                return;
+            checkpoint(cancel);
+            const std::vector<SampleCut> &part = jobs[j];
+            const ExportResult r = exportCopy(sampleDocument(fs, part, palette, dither, cancel), rest, cancel);
+            // A frame merged away says nothing of these settings: the job counts for nothing.
+            const long long bytes = r.frameBytes.size() == part.size() ? (long long)r.frameBytes.back() : 0;
+            if (j == 0)
+                run.header = double(r.size()) - double(bytes);
+            run.bytes[j] = bytes;
+        }
+    };
+    auto helper = std::async(std::launch::async, [&] {
+        try {
+            work();
+        } catch (const ExportCancelled &) {
+        }
+    });
+    try {
+        work();
+    } catch (...) {
+        next = count;
+        helper.wait();
+        throw;
+    }
+    helper.get();
+    checkpoint(cancel);
+    return run;
+}
+
+namespace {
+
+/** The sample's figures over its first `count` jobs: the first frame, the largest, the spread and how many frames it stands for. */
+struct SampleParts {
+    double first = 0, largest = 0, spread = 0;
+    std::size_t spreadJobs = 0;
+};
+
+} // namespace
+
+std::size_t Exporter::sampledEstimate(const ExportSettings &settings, const std::atomic<bool> *cancel)
+{
+    // The time the estimate may take, most of it in the sample's exports.
+    constexpr double kBudgetMs = 110;
+    const ExportSettings s = normalized(settings);
+    // The nearest settings whose exact size is known: same level first, then the closest values.
+    const ExportSettings *nearest = nullptr;
+    long best = 0;
+    for (const auto &[known, frames] : mFrameSizes) {
+        const long distance = (known.level != s.level) * 100000L + (known.colours != s.colours) * 10000L +
+                              (known.dither != s.dither) * 5000L + (known.dropEvery != s.dropEvery) * 5000L +
+                              std::abs(known.lossy - s.lossy);
+        if (!nearest || distance < best) {
+            nearest = &known;
+            best = distance;
+        }
+    }
+    const SampleRun &now = sampleRun(s, std::numeric_limits<std::size_t>::max(), kBudgetMs, cancel);
+    std::size_t done = 0;
+    while (done < now.bytes.size() && now.bytes[done] >= 0)
+        ++done;
+    // The same jobs at the nearest settings (done before, mostly).
+    const SampleRun *before = nearest ? &sampleRun(*nearest, done, 1e9, cancel) : nullptr;
+    if (before) {
+        std::size_t both = 0;
+        while (both < done && both < before->bytes.size() && before->bytes[both] >= 0)
+            ++both;
+        done = both;
+    }
+    const auto parts = [done](const SampleRun &run) {
+        SampleParts p;
+        for (std::size_t j = 0; j < done; ++j)
+            (j == 0 ? p.first : j < run.fixed ? p.largest : p.spread) += double(run.bytes[j]);
+        p.spreadJobs = done > run.fixed ? done - run.fixed : 0;
+        return p;
+    };
+    const auto total = [&parts](const SampleRun &run) {
+        const SampleParts p = parts(run);
+        return run.header + p.first + p.largest + (p.spreadJobs ? p.spread * double(run.others) / double(p.spreadJobs) : 0.0);
+    };
+    if (!before)
+        return std::size_t(std::llround(total(now)));
+    const double known = double(mSizes.at(*nearest));
+    const std::vector<std::size_t> &frames = mFrameSizes.at(*nearest);
+
+    // Where the known file's frames are the sample's (the same frames kept, written alike), each
+    // part of it is scaled by how that part of the sample changed: the first frame, the frames
+    // that change most, the others. Else the whole file by the whole sample.
+    const FrameSample &fs = sample(s.dropEvery, cancel);
+    const bool sameFrames = nearest->dropEvery == s.dropEvery && before->layout == now.layout &&
+                            frames.size() == std::size_t(now.layout == WholeFrames ? fs.framesKept : 1 + fs.changing);
+    if (!sameFrames)
+        return std::size_t(std::llround(known * total(now) / std::max(1.0, total(*before))));
+    double first = double(frames[0]), largest = 0;
+    if (now.layout == Pieces)
+        for (const auto &p : fs.largest)
+            largest += double(frames[std::size_t(1 + p->changing)]);
+    const double header = known - std::accumulate(frames.begin(), frames.end(), 0.0);
+    const double others = known - header - first - largest;
+    const SampleParts a = parts(now), b = parts(*before);
+    const auto scaled = [](double exact, double to, double from) { return from > 0 ? exact * to / from : exact; };
+    const double estimate = header + now.header - before->header + scaled(first, a.first, b.first) +
+                            scaled(largest, a.largest, b.largest) + scaled(others, a.spread, b.spread);
+    return std::size_t(std::llround(std::max(0.0, estimate)));
 }
 
 std::size_t Exporter::quickEstimate(const ExportSettings &settings, const std::atomic<bool> *cancel)
@@ -371,25 +821,7 @@ std::size_t Exporter::quickEstimate(const ExportSettings &settings, const std::a
     constexpr double kSmall = 4e6;
     if (double(mDocument->header.width) * mDocument->header.height * mFrames <= kSmall)
         return exact(s, cancel)->size();
-    // The nearest settings whose exact size is known: same level first, then the closest values.
-    const ExportSettings *nearest = nullptr;
-    std::size_t nearestSize = 0;
-    long best = 0;
-    for (const auto &[known, size] : mSizes) {
-        const long distance = (known.level != s.level) * 100000L + (known.colours != s.colours) * 10000L +
-                              (known.dither != s.dither) * 5000L + (known.dropEvery != s.dropEvery) * 5000L +
-                              std::abs(known.lossy - s.lossy);
-        if (!nearest || distance < best) {
-            nearest = &known;
-            nearestSize = size;
-            best = distance;
-        }
-    }
-    const double sampled = double(sampleSize(s, cancel));
-    if (!nearest)
-        return std::size_t(std::llround(sampled / mSampleShare));
-    const double reference = double(sampleSize(*nearest, cancel));
-    return std::size_t(std::llround(double(nearestSize) * sampled / std::max(1.0, reference)));
+    return sampledEstimate(s, cancel);
 }
 
 FitResult Exporter::fitUnder(const ExportSettings &start, std::size_t maxBytes, const std::atomic<bool> *cancel,

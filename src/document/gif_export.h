@@ -74,6 +74,9 @@ ExportResult exportCopy(const TGIFImage &document, const ExportSettings &setting
 /** Writes the result's bytes to a file, replacing it only once complete. */
 void saveExport(const ExportResult &result, const std::string &path);
 
+/** Frames of a document cut down to what they change, kept for quick estimates (gif_export.cpp). */
+struct FrameSample;
+
 /** What "fit under N KB" found: the settings, the size they give and what was given up for it. */
 struct FitResult {
     ExportSettings settings;
@@ -102,12 +105,20 @@ public:
     std::shared_ptr<const ExportResult> cached(const ExportSettings &settings) const;
 
     /**
-     * A size for the settings at a fraction of the exact work: the nearest exact result known,
-     * scaled by how the change alters the size of a sample (every frame, one band of rows in
-     * eight). The exact size when known or cheap; without any exact result, the sample's size
-     * scaled to the whole screen.
+     * A size for the settings at a fraction of the exact work: the exact size when known or
+     * cheap, else sampledEstimate().
      */
     std::size_t quickEstimate(const ExportSettings &settings, const std::atomic<bool> *cancel = nullptr);
+
+    /**
+     * The size from a sample of frames, whatever the document's size: the first frame whole, the
+     * frames that change most and a spread of the others, each exported where it differs from
+     * the frame before, with that frame before it; as many of the spread as about a tenth of a
+     * second allows. Each part of the nearest exact file known (first frame, largest, others)
+     * is scaled by how the same part of the sample changed between its settings and these;
+     * without one, the sample is extrapolated to every frame.
+     */
+    std::size_t sampledEstimate(const ExportSettings &settings, const std::atomic<bool> *cancel = nullptr);
 
     /**
      * Settings that make the file at most maxBytes: from `start`, level 2 when it is not already,
@@ -123,7 +134,20 @@ public:
 
 private:
     std::shared_ptr<const TGIFImage> source(const ExportSettings &s, const std::atomic<bool> *cancel);
-    std::size_t sampleSize(const ExportSettings &s, const std::atomic<bool> *cancel);
+    /**
+     * The sample's exports at some settings: per job the bytes of the frame it stands for (-1 while
+     * not exported), the header and table of the file, how its jobs split.
+     */
+    struct SampleRun {
+        std::vector<long long> bytes;
+        double header = 0;
+        int layout = 0;
+        std::size_t fixed = 1;  // the first frame and the largest, which stand for themselves
+        std::size_t others = 0; // the frames the rest of the jobs stand for
+    };
+    /** Runs the first `count` jobs of the sample at the settings, those past a few only within budgetMs. */
+    SampleRun &sampleRun(const ExportSettings &s, std::size_t count, double budgetMs, const std::atomic<bool> *cancel);
+    FrameSample &sample(int dropEvery, const std::atomic<bool> *cancel);
     void remember(std::shared_ptr<const ExportResult> result);
 
     std::shared_ptr<const TGIFImage> mDocument;
@@ -132,8 +156,10 @@ private:
     std::vector<std::pair<ExportSettings, std::shared_ptr<const TGIFImage>>> mSources;
     std::vector<std::shared_ptr<const ExportResult>> mResults;
     std::map<ExportSettings, std::size_t> mSizes;
-    std::shared_ptr<Exporter> mSample; // a few stretches of frames, exported alike for the quick estimate
-    double mSampleShare = 1; // the sample's rows over the screen's
+    // The samples of the quick estimate, by dropping, and the sizes they gave by settings.
+    std::map<int, std::shared_ptr<FrameSample>> mSamples;
+    std::map<ExportSettings, SampleRun> mSampleRuns;
+    std::map<ExportSettings, std::vector<std::size_t>> mFrameSizes; // each frame's bytes of the files made
 };
 
 } // namespace doc

@@ -7,7 +7,6 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <unordered_set>
 
 namespace doc {
 
@@ -299,31 +298,32 @@ ColorHistogram::ColorHistogram()
 
 void ColorHistogram::add(const Picture &rgb24)
 {
-    std::unordered_set<uint32_t> distinct;
-    if (!mMany)
-        distinct.insert(mDistinct.begin(), mDistinct.end());
-    for (int y = 0; y < rgb24.height(); ++y) {
-        const uint8_t *p = rgb24.row(y);
-        uint32_t last = 0xFFFFFFFFu;
-        for (int x = 0; x < rgb24.width(); ++x, p += 3) {
-            Cell &c = mCells[cellOf(p)];
-            ++c.n;
-            c.r += p[0];
-            c.g += p[1];
-            c.b += p[2];
-            const uint32_t key = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-            if (mMany || key == last)
-                continue;
-            last = key;
-            distinct.insert(key);
-            if (distinct.size() > kMaxExact)
-                mMany = true;
+    for (int y = 0; y < rgb24.height(); ++y)
+        add(rgb24.row(y), std::size_t(rgb24.width()), 1);
+}
+
+void ColorHistogram::add(const uint8_t *rgb, std::size_t pixels, uint64_t times)
+{
+    uint32_t last = 0xFFFFFFFFu;
+    for (std::size_t x = 0; x < pixels; ++x, rgb += 3) {
+        Cell &c = mCells[cellOf(rgb)];
+        c.n += times;
+        c.r += times * rgb[0];
+        c.g += times * rgb[1];
+        c.b += times * rgb[2];
+        const uint32_t key = uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
+        if (mMany || key == last)
+            continue;
+        last = key;
+        const auto at = std::lower_bound(mDistinct.begin(), mDistinct.end(), key);
+        if (at != mDistinct.end() && *at == key)
+            continue;
+        if (mDistinct.size() >= kMaxExact) {
+            mMany = true;
+            mDistinct.clear();
+        } else {
+            mDistinct.insert(at, key);
         }
-    }
-    mDistinct.clear();
-    if (!mMany) {
-        mDistinct.assign(distinct.begin(), distinct.end());
-        std::sort(mDistinct.begin(), mDistinct.end());
     }
 }
 

@@ -49,6 +49,8 @@ public:
     ColorHistogram();
 
     void add(const Picture &rgb24);
+    /** `pixels` Rgb24 pixels counted `times` times: a row that shows unchanged in that many frames. */
+    void add(const uint8_t *rgb, std::size_t pixels, uint64_t times);
     void add(const ColorHistogram &other);
 
     /** The distinct colours seen, when there are at most 256 of them; empty otherwise. */
