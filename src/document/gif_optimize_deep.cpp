@@ -3,6 +3,7 @@
 #include "atomic_file.h"
 #include "composer.h"
 #include "gif_optimize.h"
+#include "gif_reader.h"
 #include "lzw_tuned.h"
 
 #include <algorithm>
@@ -304,7 +305,7 @@ public:
             pending.disposal = disposal;
             pending.delay = delay;
             pending.userInput = userInput;
-            pending.region = regionOf(shown, current, rect);
+            pending.region = regionOf(shown, current, rect, *mSources[std::size_t(k)]);
             mPending.push_back(std::move(pending));
             if (mGlobal && !mOrdered) {
                 // Frames wait for the global table's order, which their colours decide.
@@ -372,6 +373,10 @@ private:
         // 0 must be drawn, 1 may be transparent or repeat its colour, 2 must stay transparent.
         std::vector<uint8_t> kind;
         bool anyKept = false, anyClear = false;
+        // The codes the input frame over the same rectangle was read from, where they were kept.
+        std::shared_ptr<const CompressedPixels> sourceCodes;
+        const TGIFColorMap *sourceTable = nullptr;
+        int sourceTransparent = -1;
     };
 
     /** A frame whose rectangle and disposal are chosen, its encoding on its way or still to start. */
@@ -451,7 +456,9 @@ private:
             map.entries = e.table;
             f.setColorMap(std::move(map));
         } else {
-            mGlobalEntries = std::max({mGlobalEntries, int(e.codes.highest) + 1, e.transparent + 1});
+            // The table's size sets the code size a reader expects the frame's codes at.
+            mGlobalEntries = std::max({mGlobalEntries, int(e.codes.highest) + 1, e.transparent + 1,
+                                       e.minCodeSize > 2 ? (1 << (e.minCodeSize - 1)) + 1 : 0});
         }
         CompressedPixels codes;
         codes.width = p.rect.width();
@@ -694,9 +701,15 @@ private:
         return best;
     }
 
-    Region regionOf(const std::vector<uint32_t> &shown, const std::vector<uint32_t> &current, const Box &rect) const
+    Region regionOf(const std::vector<uint32_t> &shown, const std::vector<uint32_t> &current, const Box &rect,
+                    const TGIFSubImage &source) const
     {
         Region r;
+        if (source.left == rect.x0 && source.top == rect.y0 && source.width == rect.width() && source.height == rect.height()) {
+            r.sourceCodes = source.pixelCodes();
+            r.sourceTable = source.colorMap().empty() ? &mDocument.header.colorMap : &source.colorMap();
+            r.sourceTransparent = source.transparent() ? source.graphicControl()->transparentIndex : -1;
+        }
         uint32_t lastColour = kUnpainted;
         uint8_t lastSlot = 0;
         r.w = rect.width();
@@ -918,9 +931,168 @@ private:
             if (best.cost != std::numeric_limits<std::size_t>::max() && std::max(2, bitSizeOf(colours)) < best.minCodeSize)
                 tryBoth(true);
         }
+        trySourceCodes(region, best);
         if (best.cost == std::numeric_limits<std::size_t>::max())
             throw NotRewritable{};
         return best;
+    }
+
+    /**
+     * The input frame's own codes, written again with its indices renumbered into the global
+     * table or kept beside its own table, when they draw what the region needs: the encoder that
+     * wrote them may have split the strings better than a greedy one does, and optimising a file
+     * should not lose that.
+     */
+    void trySourceCodes(const Region &region, Encoding &best) const
+    {
+        const CompressedPixels *source = region.sourceCodes.get();
+        if (!source || source->interlaced || source->width != region.w || source->height != region.h ||
+            source->minCodeSize < 2 || source->minCodeSize > 8)
+            return;
+        const int m = source->minCodeSize;
+        const int roots = 1 << m;
+        bool underrun = false;
+        const FramePixels rows = decodeFramePixels(source->codes.data(), source->codeBytes(), *source, &underrun);
+        if (underrun || rows.width() != region.w || rows.height() != region.h)
+            return;
+
+        // What each of the frame's indices draws: its colour, and the census slot of that colour.
+        const TGIFColorMap &table = *region.sourceTable;
+        std::array<uint32_t, 256> colourOf{};
+        std::array<int, 256> slotOf{};
+        for (int v = 0; v < roots; ++v) {
+            colourOf[std::size_t(v)] = pack(v < table.count() ? table.entries[std::size_t(v)] : Rgb{});
+            slotOf[std::size_t(v)] = mGlobal ? mGlobal->find(colourOf[std::size_t(v)]) : -1;
+        }
+        std::vector<uint8_t> indices(region.kind.size());
+        std::array<bool, 256> used{};
+        for (int y = 0; y < region.h; ++y)
+            for (int x = 0; x < region.w; ++x) {
+                const std::size_t o = std::size_t(y) * region.w + x;
+                const uint8_t v = rows.at(x, y);
+                indices[o] = v;
+                const uint8_t k = region.kind[o];
+                if (v == region.sourceTransparent) {
+                    if (k == 0)
+                        return;
+                    continue;
+                }
+                if (k == 2)
+                    return;
+                const bool same = region.colors.empty() ? region.slots[o] != kNoSlot && slotOf[v] == region.slots[o]
+                                                        : colourOf[v] == region.colors[o];
+                if (!same)
+                    return;
+                used[v] = true;
+            }
+
+        // Renumbered into the global table: each colour's entry, and for transparency an entry
+        // no colour of the frame takes, all within the frame's code size.
+        std::array<uint8_t, 256> map{};
+        bool global = mGlobal.has_value();
+        std::array<bool, 256> taken{};
+        for (int v = 0; v < roots && global; ++v)
+            if (used[std::size_t(v)]) {
+                const int slot = slotOf[std::size_t(v)];
+                global = slot >= 0 && mOrder[std::size_t(slot)] < roots;
+                if (global) {
+                    map[std::size_t(v)] = mOrder[std::size_t(slot)];
+                    taken[map[std::size_t(v)]] = true;
+                }
+            }
+        int transparent = -1;
+        if (global && region.sourceTransparent >= 0 && region.sourceTransparent < roots) {
+            transparent = int(std::find(taken.begin(), taken.begin() + roots, false) - taken.begin());
+            global = transparent < roots;
+            map[std::size_t(region.sourceTransparent)] = uint8_t(transparent);
+        }
+        Encoding e;
+        e.local = !global;
+        e.minCodeSize = m;
+        if (global) {
+            for (uint8_t &v : indices)
+                v = map[v];
+            e.transparent = transparent;
+        } else {
+            for (int v = 0; v < roots; ++v)
+                map[std::size_t(v)] = uint8_t(v);
+            for (int v = 0; v < roots; ++v)
+                e.table.push_back(unpack(colourOf[std::size_t(v)]));
+            e.transparent = region.sourceTransparent < roots ? region.sourceTransparent : -1;
+        }
+        if (!renumberCodes(*source, map, e.codes.codes))
+            return;
+        const std::size_t data = e.codes.codes.size();
+        e.cost = data + (data + 254) / 255 + 2 + (e.local ? std::size_t(3) << m : 0);
+        if (e.cost >= best.cost)
+            return;
+        // The renumbered codes must decode to the renumbered indices, or they are not used.
+        CompressedPixels check = *source;
+        check.codes = e.codes.codes;
+        check.codes.insert(check.codes.end(), 8, uint8_t(0));
+        const FramePixels back = decodeFramePixels(check.codes.data(), data, check, &underrun);
+        for (int y = 0; y < region.h; ++y)
+            for (int x = 0; x < region.w; ++x)
+                if (underrun || back.at(x, y) != indices[std::size_t(y) * region.w + x])
+                    return;
+        e.codes.highest = *std::max_element(indices.begin(), indices.end());
+        e.indices = std::move(indices);
+        best = std::move(e);
+    }
+
+    /**
+     * `source`'s codes with every code of a single index renumbered through `map`: the strings the
+     * table learns keep their codes, so every code keeps its width. False where the codes stray
+     * from what a decoder reads.
+     */
+    static bool renumberCodes(const CompressedPixels &source, const std::array<uint8_t, 256> &map, std::vector<uint8_t> &out)
+    {
+        const int m = source.minCodeSize;
+        const uint32_t clear = 1u << m, end = clear + 1;
+        const uint8_t *in = source.codes.data();
+        const std::size_t bytes = source.codeBytes();
+        std::size_t bitIn = 0;
+        uint64_t acc = 0;
+        int held = 0;
+        out.clear();
+        out.reserve(bytes);
+        int width = m + 1;
+        uint32_t next = end + 1;
+        bool first = true;
+        for (;;) {
+            if (bitIn + std::size_t(width) > bytes * 8)
+                return false; // no end code
+            uint32_t code = 0;
+            for (int b = 0; b < width; ++b, ++bitIn)
+                code |= uint32_t(in[bitIn >> 3] >> (bitIn & 7) & 1) << b;
+            const uint32_t written = code < clear ? map[code] : code;
+            acc |= uint64_t(written) << held;
+            held += width;
+            while (held >= 8) {
+                out.push_back(uint8_t(acc));
+                acc >>= 8;
+                held -= 8;
+            }
+            if (code == clear) {
+                width = m + 1;
+                next = end + 1;
+                first = true;
+                continue;
+            }
+            if (code == end)
+                break;
+            if (code > next || (first && code >= clear))
+                return false;
+            if (!first && next < 4096) {
+                ++next;
+                if (next == (1u << width) && width < 12)
+                    ++width;
+            }
+            first = false;
+        }
+        if (held > 0)
+            out.push_back(uint8_t(acc));
+        return true;
     }
 
     const TGIFImage &mDocument;
