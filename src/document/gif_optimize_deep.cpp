@@ -911,8 +911,7 @@ private:
         };
 
         auto tryBoth = [&](bool local) {
-            // The lossy encoder picks its own indices: it gets the kept pixels one way or the other.
-            tryEncoding(local, anyKept && mOptions.lossy <= 0 ? Kept::Either : Kept::Transparent);
+            tryEncoding(local, anyKept ? Kept::Either : Kept::Transparent);
             if (anyKept && !anyClear)
                 tryEncoding(local, Kept::Colour);
         };

@@ -240,6 +240,12 @@ std::vector<uint8_t> encodeGreedy(const std::vector<uint8_t> &indices, int minCo
     return coder.finish(node);
 }
 
+/** Whether some pixels may be written as their index or as the transparent one. */
+bool either(const LzwTuning &tuning, std::size_t pixels)
+{
+    return tuning.mayBeTransparent && tuning.transparentIndex >= 0 && tuning.mayBeTransparent->size() == pixels;
+}
+
 /**
  * Where a lossy string may go from a node on: the table is searched depth first for the longest
  * string whose pixels all lie within the bound of the picture's colours (ties to the smaller
@@ -259,6 +265,7 @@ public:
         , mPalette(*tuning.palette)
         , mBound(squared(lossyRadius(tuning.lossy)))
         , mTransparent(tuning.transparentIndex)
+        , mEither(either(tuning, indices.size()) ? tuning.mayBeTransparent : nullptr)
         , t(t)
     {
         mPath.reserve(4096);
@@ -288,18 +295,21 @@ public:
         return {mBest.empty() ? node : mBest.back(), mBest.size()};
     }
 
-    /** The error left after pixel `pos` is written as `chosen` (a string starts with the pixel itself). */
-    Carry carried(std::size_t pos, Carry carry, uint8_t chosen) const
+    /**
+     * The pixel a string starts with (itself, or transparent where it may be) and the error left
+     * after it.
+     */
+    uint8_t start(std::size_t pos, Carry &carry) const
     {
-        const uint8_t p = mIndices[pos];
         if (pos % mWidth == 0)
             carry = {};
-        const Rgb original = colorOf(p), got = colorOf(chosen);
-        return carryOf(original.r + carry.r - got.r, original.g + carry.g - got.g, original.b + carry.b - got.b);
+        carry = carryOf(carry.r, carry.g, carry.b);
+        return mayBeTransparent(pos) ? uint8_t(mTransparent) : mIndices[pos];
     }
 
 private:
     Rgb colorOf(uint8_t v) const { return v < mPalette.size() ? mPalette[v] : Rgb{}; }
+    bool mayBeTransparent(std::size_t pos) const { return mEither && (*mEither)[pos]; }
 
     static Carry carryOf(int r, int g, int b)
     {
@@ -326,12 +336,19 @@ private:
             carry = {};
         const Rgb original = colorOf(p);
         const int tr = original.r + carry.r, tg = original.g + carry.g, tb = original.b + carry.b;
+        // A pixel that may be transparent goes on through the transparent index where it can: it
+        // shows what it should and the table learns the long transparent strings. Otherwise the
+        // entry nearest the wanted colour first.
+        const bool free = mayBeTransparent(pos);
         const uint16_t exact = t.child(node, p);
-        // The entry nearest the wanted colour first.
-        uint16_t nearest = exact;
-        int best = exact ? squared(carry.r) + squared(carry.g) + squared(carry.b) : 1 << 30;
+        uint16_t nearest = free ? t.child(node, uint8_t(mTransparent)) : 0;
+        int best = 1 << 30;
+        if (!nearest && exact) {
+            nearest = exact;
+            best = squared(carry.r) + squared(carry.g) + squared(carry.b);
+        }
         const bool some = t.rowGeneration[node] == t.generation && p != mTransparent;
-        if (some)
+        if (some && !(free && nearest))
             for (uint16_t k = t.firstChild[node]; k; k = t.sibling[k]) {
                 const uint8_t q = t.pixelOf[k];
                 if (q == p || q == mTransparent)
@@ -348,7 +365,7 @@ private:
         if (!nearest)
             return stop();
         auto follow = [&](uint16_t k) {
-            const Rgb c = colorOf(t.pixelOf[k]);
+            const Rgb c = t.pixelOf[k] == mTransparent ? original : colorOf(t.pixelOf[k]);
             mPath.push_back(k);
             search(k, pos + 1, carryOf(tr - c.r, tg - c.g, tb - c.b),
                    distortion + uint32_t(squared(c.r - original.r) + squared(c.g - original.g) + squared(c.b - original.b)));
@@ -359,7 +376,7 @@ private:
             return;
         for (uint16_t k = t.firstChild[node]; k && mLeft > 0; k = t.sibling[k]) {
             const uint8_t q = t.pixelOf[k];
-            if (k == nearest || q == mTransparent || (q != p && !near(colorOf(q), original)))
+            if (k == nearest || (q == mTransparent ? !free : q != p && !near(colorOf(q), original)))
                 continue;
             --mLeft;
             follow(k);
@@ -376,6 +393,7 @@ private:
     const std::vector<Rgb> &mPalette;
     const int mBound;
     const int mTransparent;
+    const std::vector<uint8_t> *mEither;
     const Trie &t;
     int mLeft = 0;
     std::vector<uint16_t> mPath, mBest;
@@ -396,8 +414,9 @@ std::vector<uint8_t> encodeLossy(const std::vector<uint8_t> &indices, int width,
         return coder.finish(std::nullopt);
     LossySearch search(indices, width, tuning, coder.t);
     LossySearch::Carry carry;
-    uint32_t node = indices[0];
-    out[0] = indices[0];
+    const uint32_t node0 = search.start(0, carry);
+    uint32_t node = node0;
+    out[0] = uint8_t(node0);
     for (std::size_t i = 1;;) {
         const auto [end, taken] = search.extend(node, i, carry, out);
         node = end;
@@ -405,8 +424,7 @@ std::vector<uint8_t> encodeLossy(const std::vector<uint8_t> &indices, int width,
         if (i >= n)
             break;
         // The string stops: the next one starts with the pixel as it is.
-        const uint8_t p = indices[i];
-        carry = search.carried(i, carry, p);
+        const uint8_t p = search.start(i, carry);
         out[i] = p;
         coder.emit(node);
         if (coder.mayDefine(i))
@@ -495,14 +513,12 @@ TunedCodes encodeTunedLzw(std::vector<uint8_t> &indices, int width, int minCodeS
 
     bool abandoned = false;
     const bool lossy = tuning.lossy > 0 && tuning.palette && !tuning.palette->empty();
-    const bool either = tuning.lossy <= 0 && tuning.mayBeTransparent && tuning.transparentIndex >= 0 &&
-                        tuning.mayBeTransparent->size() == indices.size();
     auto encode = [&](ClearPolicy policy, std::vector<uint8_t> &out, bool &filled, std::size_t giveUpAfter) {
-        if (either)
-            return encodeEither(indices, *tuning.mayBeTransparent, minCodeSize, uint8_t(tuning.transparentIndex), policy,
-                                out, filled, giveUpAfter, abandoned);
         if (lossy)
             return encodeLossy(indices, width, minCodeSize, tuning, policy, out, filled, giveUpAfter, abandoned);
+        if (either(tuning, indices.size()))
+            return encodeEither(indices, *tuning.mayBeTransparent, minCodeSize, uint8_t(tuning.transparentIndex), policy,
+                                out, filled, giveUpAfter, abandoned);
         return encodeGreedy(indices, minCodeSize, policy, out, filled, giveUpAfter, abandoned);
     };
     std::vector<uint8_t> decoded, other;

@@ -20,9 +20,9 @@ struct LzwTuning {
     /** An index that is never replaced by another one nor replaces one (-1: none). */
     int transparentIndex = -1;
     /**
-     * Without lossy tuning: one entry a pixel; a pixel whose entry is 1 shows the same whether
-     * written as its index or as `transparentIndex`, and is written as whichever makes the
-     * strings longer.
+     * One entry a pixel; a pixel whose entry is 1 shows the same whether written as its index or
+     * as `transparentIndex`, and is written as whichever makes the strings longer (with lossy
+     * tuning it may also take a colour near its own).
      */
     const std::vector<uint8_t> *mayBeTransparent = nullptr;
     /** The encoding is given up once its codes pass this many bytes (another way is known to be shorter). */
