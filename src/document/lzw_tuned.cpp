@@ -348,6 +348,8 @@ private:
             best = squared(carry.r) + squared(carry.g) + squared(carry.b);
         }
         const bool some = t.rowGeneration[node] == t.generation && p != mTransparent;
+        // Whether entries other than the nearest one are near enough: else they are not looked at again.
+        int candidates = nearest ? 1 : 0;
         if (some && !(free && nearest))
             for (uint16_t k = t.firstChild[node]; k; k = t.sibling[k]) {
                 const uint8_t q = t.pixelOf[k];
@@ -357,6 +359,7 @@ private:
                 if (squared(c.r - original.r) + squared(c.g - original.g) + squared(c.b - original.b) > mBound)
                     continue;
                 const int d = squared(tr - c.r) + squared(tg - c.g) + squared(tb - c.b);
+                ++candidates;
                 if (d < best) {
                     best = d;
                     nearest = k;
@@ -372,7 +375,7 @@ private:
             mPath.pop_back();
         };
         follow(nearest);
-        if (!some)
+        if (!some || mLeft == 0 || (candidates <= 1 && !(free && nearest)))
             return;
         for (uint16_t k = t.firstChild[node]; k && mLeft > 0; k = t.sibling[k]) {
             const uint8_t q = t.pixelOf[k];
