@@ -10,7 +10,6 @@
 #include <bit>
 #include <cmath>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <future>
@@ -60,6 +59,39 @@ std::size_t skipSubBlocks(const std::vector<uint8_t> &f, std::size_t p)
     return std::min(p + 1, f.size());
 }
 
+/** The palette of at most `colours` colours, one entry left for transparency where pixels are unpainted. */
+std::vector<Rgb> paletteOf(const ColorHistogram &histogram, int colours, bool unpainted)
+{
+    const int budget = std::max(1, colours - (unpainted ? 1 : 0));
+    std::vector<Rgb> palette = histogram.fewColors();
+    if (palette.empty() || int(palette.size()) > budget)
+        palette = histogram.bestPalette(budget);
+    return palette;
+}
+
+/** The palette padded to a table's size (at least 2), with room for the transparent entry. */
+std::vector<Rgb> tableOf(const std::vector<Rgb> &palette, bool unpainted)
+{
+    std::vector<Rgb> table = palette;
+    std::size_t size = 2;
+    while (size < palette.size() + (unpainted ? 1 : 0))
+        size *= 2;
+    table.resize(size, Rgb{});
+    return table;
+}
+
+/** A picture's indices on the mapper's palette; pixels no frame painted take the transparent index. */
+std::vector<uint8_t> indicesOf(const PaletteMapper &mapper, const Picture &picture, const std::vector<uint8_t> &covered,
+                               Dithering dither, int transparentIndex)
+{
+    std::vector<uint8_t> indices = std::move(mapper.map(picture, dither).data());
+    if (transparentIndex >= 0)
+        for (std::size_t p = 0; p < indices.size(); ++p)
+            if (!covered[p])
+                indices[p] = uint8_t(transparentIndex);
+    return indices;
+}
+
 } // namespace
 
 ExportSettings normalized(ExportSettings s)
@@ -102,26 +134,16 @@ std::vector<std::size_t> gifFrameBytes(const std::vector<uint8_t> &f)
 }
 
 TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither, int dropEvery,
-                       const std::atomic<bool> *cancel, const std::vector<int> *rows)
+                       const std::atomic<bool> *cancel)
 {
     const std::vector<const TGIFSubImage *> sources = imageFrames(document);
     FrameComposer composer(document);
     composer.setTrackCoverage(true);
     const int n = std::min(composer.count(), int(sources.size()));
-    const int W = composer.width();
-    std::vector<int> keptRows;
-    if (rows) {
-        for (int y : *rows)
-            if (y >= 0 && y < composer.height())
-                keptRows.push_back(y);
-    } else {
-        for (int y = 0; y < composer.height(); ++y)
-            keptRows.push_back(y);
-    }
-    const int H = int(keptRows.size());
+    const int W = composer.width(), H = composer.height();
     TGIFImage out;
-    out.header.width = rows ? uint16_t(W) : document.header.width;
-    out.header.height = rows ? uint16_t(H) : document.header.height;
+    out.header.width = document.header.width;
+    out.header.height = document.header.height;
     if (n == 0 || W <= 0 || H <= 0)
         return out;
 
@@ -141,21 +163,6 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
             kept.push_back(Kept{k, delay, g && g->userInput()});
     }
 
-    // The rows kept of a composed frame, and for each of their pixels whether a frame painted it.
-    struct Rows {
-        Picture picture;
-        std::vector<uint8_t> covered;
-    };
-    auto takeRows = [&](const Picture &composed, const FrameComposer &from) {
-        Rows r{Picture(W, H, PixelFormat::Rgb24), std::vector<uint8_t>(std::size_t(W) * H)};
-        for (int i = 0; i < H; ++i) {
-            std::copy_n(composed.row(keptRows[std::size_t(i)]), std::size_t(W) * 3, r.picture.row(i));
-            std::copy_n(from.coverage().data() + std::size_t(keptRows[std::size_t(i)]) * W, W,
-                        r.covered.data() + std::size_t(i) * W);
-        }
-        return r;
-    };
-
     // Pass one: the colours of every frame kept, and whether any pixel is left unpainted.
     ColorHistogram histogram;
     bool unpainted = false;
@@ -165,36 +172,20 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
         if (int(i) != kept[next].frame)
             continue;
         ++next;
-        const Rows r = takeRows(composed, composer);
-        histogram.add(r.picture);
-        unpainted = unpainted || std::find(r.covered.begin(), r.covered.end(), uint8_t(0)) != r.covered.end();
+        histogram.add(composed);
+        const std::vector<uint8_t> &covered = composer.coverage();
+        unpainted = unpainted || std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
     }
-    const int budget = std::max(1, colours - (unpainted ? 1 : 0));
-    std::vector<Rgb> palette = histogram.fewColors();
-    if (palette.empty() || int(palette.size()) > budget)
-        palette = histogram.bestPalette(budget);
+    const std::vector<Rgb> palette = paletteOf(histogram, colours, unpainted);
     const int transparentIndex = unpainted ? int(palette.size()) : -1;
-    {
-        std::vector<Rgb> table = palette;
-        std::size_t size = 2;
-        while (size < palette.size() + (unpainted ? 1 : 0))
-            size *= 2;
-        table.resize(size, Rgb{});
-        out.header.colorMap.entries = std::move(table);
-    }
+    out.header.colorMap.entries = tableOf(palette, unpainted);
 
     // Pass two: each frame kept mapped onto the palette (beside the composition of the next ones),
     // placed whole with the palette as the global table.
     // One mapper for every frame: the nearest entries found for one frame serve the next ones.
     const PaletteMapper mapper(palette);
-    auto map = [&mapper, dither, transparentIndex](Rows r) {
-        Picture mapped = mapper.map(r.picture, dither);
-        std::vector<uint8_t> indices = std::move(mapped.data());
-        if (transparentIndex >= 0)
-            for (std::size_t p = 0; p < indices.size(); ++p)
-                if (!r.covered[p])
-                    indices[p] = uint8_t(transparentIndex);
-        return indices;
+    auto map = [&mapper, dither, transparentIndex](const Picture &picture, const std::vector<uint8_t> &covered) {
+        return indicesOf(mapper, picture, covered, dither, transparentIndex);
     };
     auto append = [&](const Kept &k, std::vector<uint8_t> indices) {
         TGIFSubImage frame;
@@ -222,11 +213,11 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
     try {
         for (std::size_t i = 0, next = 0; int(i) < n && next < kept.size(); ++i) {
             checkpoint(cancel);
-            const Picture composed = again.ComposedFrame(int(i));
+            Picture composed = again.ComposedFrame(int(i));
             if (int(i) != kept[next].frame)
                 continue;
             ++next;
-            mapping.push_back(std::async(std::launch::async, map, takeRows(composed, again)));
+            mapping.push_back(std::async(std::launch::async, map, std::move(composed), again.coverage()));
             while (mapping.size() > 2) {
                 append(kept[appended++], mapping.front().get());
                 mapping.pop_front();
@@ -405,11 +396,7 @@ const std::vector<Rgb> &samplePalette(FrameSample &fs, int colours)
     auto it = fs.palettes.find(colours);
     if (it != fs.palettes.end())
         return it->second;
-    const int budget = std::max(1, colours - (fs.unpainted ? 1 : 0));
-    std::vector<Rgb> palette = fs.histogram.fewColors();
-    if (palette.empty() || int(palette.size()) > budget)
-        palette = fs.histogram.bestPalette(budget);
-    return fs.palettes[colours] = std::move(palette);
+    return fs.palettes[colours] = paletteOf(fs.histogram, colours, fs.unpainted);
 }
 
 /** Part of a sample picture: the picture, its coverage, the box cut out of it. */
@@ -442,7 +429,7 @@ std::pair<Picture, std::vector<uint8_t>> cutOut(const Picture &picture, const st
  * export's frames are the cuts, one for one.
  */
 TGIFImage sampleDocument(const FrameSample &fs, const std::vector<SampleCut> &cuts, const std::vector<Rgb> &palette,
-                         Dithering dither, const std::atomic<bool> *cancel)
+                         const PaletteMapper &mapper, Dithering dither, const std::atomic<bool> *cancel)
 {
     const int transparentIndex = fs.unpainted ? int(palette.size()) : -1;
     TGIFImage out;
@@ -453,21 +440,11 @@ TGIFImage sampleDocument(const FrameSample &fs, const std::vector<SampleCut> &cu
     }
     out.header.width = uint16_t(W);
     out.header.height = uint16_t(H);
-    std::vector<Rgb> table = palette;
-    std::size_t size = 2;
-    while (size < palette.size() + (fs.unpainted ? 1 : 0))
-        size *= 2;
-    table.resize(size, Rgb{});
-    out.header.colorMap.entries = std::move(table);
+    out.header.colorMap.entries = tableOf(palette, fs.unpainted);
 
-    auto map = [&palette, dither, transparentIndex](const SampleCut &c) {
+    auto map = [&mapper, dither, transparentIndex](const SampleCut &c) {
         const auto [part, covered] = cutOut(*c.picture, *c.covered, c.box);
-        std::vector<uint8_t> indices = std::move(mapToPalette(part, palette, dither).data());
-        if (transparentIndex >= 0)
-            for (std::size_t p = 0; p < indices.size(); ++p)
-                if (!covered[p])
-                    indices[p] = uint8_t(transparentIndex);
-        return indices;
+        return indicesOf(mapper, part, covered, dither, transparentIndex);
     };
     for (const SampleCut &c : cuts) {
         checkpoint(cancel);
@@ -681,6 +658,8 @@ Exporter::SampleRun &Exporter::sampleRun(const ExportSettings &requested, std::s
     FrameSample &fs = sample(s.dropEvery, cancel);
     const bool reduced = s.colours < 256 || s.dropEvery >= 2;
     const std::vector<Rgb> &palette = samplePalette(fs, reduced ? s.colours : 256);
+    // Both threads map every job onto the same palette: the nearest entries found serve them all.
+    const PaletteMapper mapper(palette);
     const Dithering dither = reduced ? s.dither : Dithering::None;
     const SampleLayout layout = layoutOf(s, dither);
     const std::vector<std::vector<SampleCut>> jobs = sampleJobs(fs, layout);
@@ -710,7 +689,7 @@ Exporter::SampleRun &Exporter::sampleRun(const ExportSettings &requested, std::s
                 return;
             checkpoint(cancel);
             const std::vector<SampleCut> &part = jobs[j];
-            const ExportResult r = exportCopy(sampleDocument(fs, part, palette, dither, cancel), rest, cancel);
+            const ExportResult r = exportCopy(sampleDocument(fs, part, palette, mapper, dither, cancel), rest, cancel);
             // A frame merged away says nothing of these settings: the job counts for nothing.
             const long long bytes = r.frameBytes.size() == part.size() ? (long long)r.frameBytes.back() : 0;
             if (j == 0)

@@ -61,12 +61,11 @@ std::vector<std::size_t> gifFrameBytes(const std::vector<uint8_t> &file);
 /**
  * The document with every frame composed as a viewer shows it and mapped onto one palette of at
  * most `colours` colours (the exact colours when they fit), every `dropEvery`-th frame left out and
- * its delay added to the frame before. `rows`, when given, keeps only those rows of the screen,
- * in that order (a smaller animation that changes as the whole does). Stops with ExportCancelled
- * between frames once `cancel` is set.
+ * its delay added to the frame before. Stops with ExportCancelled between frames once `cancel` is
+ * set.
  */
 TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither, int dropEvery,
-                       const std::atomic<bool> *cancel = nullptr, const std::vector<int> *rows = nullptr);
+                       const std::atomic<bool> *cancel = nullptr);
 
 /** The file the settings make of the document; stops with ExportCancelled between frames once `cancel` is set. */
 ExportResult exportCopy(const TGIFImage &document, const ExportSettings &settings, const std::atomic<bool> *cancel = nullptr);
