@@ -24,12 +24,21 @@ enum class ClearPolicy {
 };
 
 /**
- * The string table as a trie: a node's child for a pixel is found in one step (rows of 256 codes,
- * made valid lazily by a generation stamp so a clear costs nothing), and the children of a node
- * are also chained so the lossy search can look at each of them.
+ * The string table as a trie: a node's child for a pixel is found through a hash of the pair (a
+ * table of a few times 4096 slots that stays in the cache, each stamped with the generation that
+ * wrote it so a clear costs nothing), and the children of a node are also chained so the lossy
+ * search can look at each of them. `rowGeneration[node] == generation` when the node has children.
  */
 struct Trie {
-    std::array<uint16_t, 4096 * 256> next;
+    static constexpr uint32_t kSlotBits = 14;
+    static constexpr uint32_t kSlots = 1u << kSlotBits;
+    // Generations cycle through what the 12 bits above a key hold; the slots are emptied between cycles.
+    static constexpr uint32_t kLastGeneration = 0xFFF;
+    struct Slot {
+        uint32_t key = 0; // generation << 20 | node << 8 | pixel
+        uint16_t code = 0;
+    };
+    std::array<Slot, kSlots> slots{};
     std::array<uint32_t, 4096> rowGeneration{};
     std::array<uint16_t, 4096> firstChild;
     std::array<uint16_t, 4096> sibling;
@@ -38,7 +47,8 @@ struct Trie {
 
     void reset(uint32_t literals)
     {
-        if (++generation == 0) {
+        if (++generation > kLastGeneration) {
+            slots.fill(Slot{});
             rowGeneration.fill(0);
             generation = 1;
         }
@@ -48,20 +58,31 @@ struct Trie {
     }
     uint16_t child(uint32_t node, uint8_t pixel) const
     {
-        return rowGeneration[node] == generation ? next[node * 256 + pixel] : 0;
+        const uint32_t key = generation << 20 | node << 8 | pixel;
+        for (uint32_t s = slotOf(key);; s = (s + 1) & (kSlots - 1)) {
+            const Slot &slot = slots[s];
+            if (slot.key == key)
+                return slot.code;
+            if (slot.key >> 20 != generation)
+                return 0;
+        }
     }
     void add(uint32_t node, uint8_t pixel, uint16_t code)
     {
-        if (rowGeneration[node] != generation) {
-            std::memset(&next[node * 256], 0, 256 * sizeof(uint16_t));
-            rowGeneration[node] = generation;
-        }
-        next[node * 256 + pixel] = code;
+        const uint32_t key = generation << 20 | node << 8 | pixel;
+        uint32_t s = slotOf(key);
+        while (slots[s].key >> 20 == generation)
+            s = (s + 1) & (kSlots - 1);
+        slots[s] = Slot{key, code};
+        rowGeneration[node] = generation;
         pixelOf[code] = pixel;
         firstChild[code] = 0;
         sibling[code] = firstChild[node];
         firstChild[node] = code;
     }
+
+private:
+    static uint32_t slotOf(uint32_t key) { return ((key & 0xFFFFFu) * 0x9E3779B1u) >> (32 - kSlotBits); }
 };
 
 Trie &trie()
