@@ -1,4 +1,8 @@
+// Frames from clips through FFmpeg's libraries. Built as a helper module (video_module.h): the
+// programs load FFmpeg only when a clip is opened.
+
 #include "video_import.h"
+#include "video_module.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -25,9 +29,6 @@ namespace {
 // GIF sizes are 16-bit; the pixel budget is the one picture import keeps.
 constexpr int kMaxSide = 65535;
 constexpr long long kMaxPixels = 64LL << 20;
-// Timestamps are rounded by containers; a frame starting within this of a sample time counts as
-// shown at it.
-constexpr double kTimeSlack = 1e-6;
 
 struct FormatClose {
     void operator()(AVFormatContext *f) const { avformat_close_input(&f); }
@@ -70,18 +71,6 @@ void quietLibraries()
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-std::string lowerExtension(const std::string &path)
-{
-    const auto slash = path.find_last_of("/\\");
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string ext = path.substr(dot + 1);
-    for (char &c : ext)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 /**
  * Converts a decoded frame to 24-bit RGB at the given size. `scaler` is the caller's cached
  * context, so each thread keeps its own.
@@ -115,57 +104,6 @@ doc::Picture toRgb(const AVFrame *frame, int width, int height, std::unique_ptr<
 }
 
 } // namespace
-
-// --- delays ---------------------------------------------------------------------------------------
-
-DelayClock::DelayClock(int fps)
-    : mFps(std::clamp(fps, kMinFps, kMaxFps))
-{}
-
-long long DelayClock::roundedTime(long long frames) const
-{
-    // round(100·frames / fps), halves to the even neighbour, in integers.
-    const long long n = 100 * frames;
-    long long q = n / mFps;
-    const long long r2 = 2 * (n % mFps);
-    if (r2 > mFps || (r2 == mFps && (q & 1)))
-        ++q;
-    return q;
-}
-
-int DelayClock::next()
-{
-    const long long d = roundedTime(mFrames + 1) - roundedTime(mFrames);
-    ++mFrames;
-    return int(d);
-}
-
-// --- clip facts -------------------------------------------------------------------------------------
-
-void outputSize(const ClipInfo &clip, int width, int &outWidth, int &outHeight)
-{
-    if (width <= 0 || width == clip.width) {
-        outWidth = clip.width;
-        outHeight = clip.height;
-        return;
-    }
-    outWidth = width;
-    outHeight = std::max(1, int(std::lround(double(clip.height) * width / clip.width)));
-}
-
-long long frameCount(const ClipInfo &clip, const ImportSettings &settings)
-{
-    const int fps = std::clamp(settings.fps, kMinFps, kMaxFps);
-    const double start = std::max(0.0, settings.start);
-    double end = settings.end > 0 ? settings.end : clip.duration;
-    if (clip.duration > 0)
-        end = std::min(end, clip.duration);
-    if (end <= 0)
-        return -1;
-    if (end <= start)
-        return 0;
-    return std::max(1LL, (long long)std::ceil((end - start) * fps - kTimeSlack));
-}
 
 // --- one open clip --------------------------------------------------------------------------------
 
@@ -303,36 +241,40 @@ void ClipReader::Impl::seek(double seconds)
     lastTime = -1;
 }
 
-ClipReader::ClipReader(const std::string &path)
-    : d(std::make_unique<Impl>())
+ClipReader::Impl *openClip(const std::string &path)
 {
-    d->open(path, 0);
+    auto clip = std::make_unique<ClipReader::Impl>();
+    clip->open(path, 0);
+    return clip.release();
 }
 
-ClipReader::~ClipReader() = default;
-
-const ClipInfo &ClipReader::info() const
+void closeClip(ClipReader::Impl *clip)
 {
-    return d->info;
+    delete clip;
 }
 
-doc::Picture ClipReader::pictureAt(double seconds, int width, int height)
+const ClipInfo &clipInfo(const ClipReader::Impl &clip)
+{
+    return clip.info;
+}
+
+doc::Picture pictureAt(ClipReader::Impl &clip, double seconds, int width, int height)
 {
     if (width <= 0 || height <= 0) {
-        width = d->info.width;
-        height = d->info.height;
+        width = clip.info.width;
+        height = clip.info.height;
     }
-    d->seek(seconds);
+    clip.seek(seconds);
     FramePtr shown;
-    while (FramePtr frame = d->nextFrame()) {
-        const double t = d->timeOf(frame.get());
+    while (FramePtr frame = clip.nextFrame()) {
+        const double t = clip.timeOf(frame.get());
         if (shown && t > seconds + kTimeSlack)
             break;
         shown = std::move(frame);
     }
     if (!shown)
         throw VideoError("No picture can be decoded from the clip");
-    return toRgb(shown.get(), width, height, d->scaler);
+    return toRgb(shown.get(), width, height, clip.scaler);
 }
 
 // --- the import pipeline --------------------------------------------------------------------------
@@ -587,8 +529,8 @@ ImportResult Pipeline::deliver(const FrameSink &sink, const ProgressFn &progress
 
 } // namespace
 
-ImportResult importVideo(const std::string &path, const ImportSettings &settings, const FrameSink &sink,
-                         const ProgressFn &progress)
+ImportResult importClip(const std::string &path, const ImportSettings &settings, const FrameSink &sink,
+                        const ProgressFn &progress)
 {
     if (settings.fps < kMinFps || settings.fps > kMaxFps)
         throw VideoError("The rate must be between 1 and 50 frames per second");
@@ -612,17 +554,11 @@ ImportResult importVideo(const std::string &path, const ImportSettings &settings
     return pipeline.deliver(sink, progress);
 }
 
-const std::vector<std::string> &videoExtensions()
-{
-    static const std::vector<std::string> list{"mp4", "m4v", "mov", "webm", "mkv", "avi",
-                                               "mpg", "mpeg", "ogv", "wmv", "flv", "3gp"};
-    return list;
-}
-
-bool isVideoFileName(const std::string &path)
-{
-    const std::string ext = lowerExtension(path);
-    return !ext.empty() && std::find(videoExtensions().begin(), videoExtensions().end(), ext) != videoExtensions().end();
-}
-
 } // namespace video
+
+extern "C" __attribute__((visibility("default"))) const video::VideoModule *movaroGifVideoModule()
+{
+    static const video::VideoModule module{&video::openClip, &video::closeClip, &video::clipInfo, &video::pictureAt,
+                                           &video::importClip};
+    return &module;
+}

@@ -89,7 +89,7 @@ public:
     struct Impl;
 
 private:
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<Impl, void (*)(Impl *)> d; // made and freed by the FFmpeg module
 };
 
 /** One frame made from a clip: the reduced picture and its delay. */

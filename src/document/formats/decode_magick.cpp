@@ -1,7 +1,9 @@
 // Formats read through GraphicsMagick. The coder is always named explicitly: letting the library
 // guess from content would let a hostile file pick any of its coders (MVG, MSL, text ...).
+// Built as a helper module (magick_module.h): the programs load GraphicsMagick only when a file needs it.
 
 #include "decoders.h"
+#include "magick_module.h"
 
 #include <chrono>
 #include <cmath>
@@ -147,9 +149,7 @@ Picture fromDirect(const Image *image, ExceptionInfo *exception)
     return pic;
 }
 
-} // namespace
-
-void drawTextWithMagick(Picture &canvas, const std::string &utf8, double x, double y, double sizePx,
+void drawText(Picture &canvas, const std::string &utf8, double x, double y, double sizePx,
                         const std::string &font, Rgb color, int align, int vertical)
 {
     // GraphicsMagick 1.3.40 leaks FreeType glyphs when a glyph cannot be placed on the picture, so
@@ -223,7 +223,7 @@ void drawTextWithMagick(Picture &canvas, const std::string &utf8, double x, doub
     DestroyExceptionInfo(&exception);
 }
 
-Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder)
+Picture decode(std::span<const uint8_t> bytes, const char *coder)
 {
     initializeMagickOnce();
     if (bytes.empty())
@@ -279,4 +279,11 @@ Picture decodeWithMagick(std::span<const uint8_t> bytes, const char *coder)
     return pic;
 }
 
+} // namespace
 } // namespace doc::formats
+
+extern "C" __attribute__((visibility("default"))) const doc::formats::MagickModule *movaroGifMagickModule()
+{
+    static const doc::formats::MagickModule module{&doc::formats::decode, &doc::formats::drawText};
+    return &module;
+}
