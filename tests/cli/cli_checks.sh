@@ -202,4 +202,12 @@ if [ -d "$corpus/libnsgif" ]; then
         [ "$code" -le 1 ] || fail "open $bad: exit $code"
     done
 fi
+# GraphicsMagick and FFmpeg (over a hundred libraries) are loaded by the files that need them,
+# not at every start; a picture that needs GraphicsMagick still reads.
+! ldd "$cli" | grep -E 'libGraphicsMagick|libav(codec|format)' || fail "the tool links the heavy decoders at start"
+convert -size 9x7 xc:'rgb(10,200,10)' "$out/green.tif"
+"$cli" make -o "$out/from-tiff.gif" "$out/green.tif"
+"$cli" frames "$out/from-tiff.gif" "$out/tiff-frames"
+[ "$(convert "$out/tiff-frames/"*.png -format '%w %h %[pixel:p{4,3}]' info:)" = "9 7 srgb(10,200,10)" ] \
+    || fail "a TIFF read through the GraphicsMagick module lost its pixels"
 echo "cli checks passed"
