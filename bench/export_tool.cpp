@@ -70,6 +70,7 @@ int main(int argc, char **argv)
         {"level 0", [](ExportSettings &s) { s.level = 0; }},
         {"level 2, every 2nd dropped", [](ExportSettings &s) { s.level = 2; s.dropEvery = 2; }},
         {"every 3rd dropped", [](ExportSettings &s) { s.dropEvery = 3; }},
+        {"every 4th dropped", [](ExportSettings &s) { s.dropEvery = 4; }},
         {"back to level 2 lossless", [](ExportSettings &s) { s = ExportSettings{}; }},
     };
     std::printf("%-28s %-46s %9s %11s %9s %11s %8s %6s\n", "change", "settings", "first ms", "first B", "exact ms",

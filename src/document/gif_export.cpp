@@ -370,6 +370,11 @@ struct SamplePiece {
     bool whole = false;
     Picture wholeBefore, wholeAfter;
     std::vector<uint8_t> wholeCoveredBefore, wholeCoveredAfter;
+    // When frames are dropped, the frame dropped between the two (the box covers its changes
+    // too): with it the piece says what the same stretch costs when every frame is kept.
+    bool hasMiddle = false;
+    Picture middle;
+    std::vector<uint8_t> coveredMiddle;
 };
 
 struct FrameSample {
@@ -423,15 +428,41 @@ std::pair<Picture, std::vector<uint8_t>> cutOut(const Picture &picture, const st
     return part;
 }
 
+SamplePiece::Box unionOf(SamplePiece::Box a, const SamplePiece::Box &b)
+{
+    if (b.x1 >= 0) {
+        a.add(b.x0, b.y0);
+        a.add(b.x1, b.y1);
+    }
+    return a;
+}
+
+/** The box where two pictures of a screen differ in colour or coverage (empty when they do not). */
+SamplePiece::Box differing(const Picture &a, const std::vector<uint8_t> &ca, const Picture &b, const std::vector<uint8_t> &cb)
+{
+    SamplePiece::Box box;
+    const int W = a.width();
+    for (int y = 0; y < a.height(); ++y) {
+        const uint8_t *ra = a.row(y), *rb = b.row(y);
+        const uint8_t *va = ca.data() + std::size_t(y) * W, *vb = cb.data() + std::size_t(y) * W;
+        if (std::memcmp(ra, rb, std::size_t(W) * 3) == 0 && std::memcmp(va, vb, std::size_t(W)) == 0)
+            continue;
+        for (int x = 0; x < W; ++x)
+            if (std::memcmp(ra + 3 * x, rb + 3 * x, 3) != 0 || va[x] != vb[x])
+                box.add(x, y);
+    }
+    return box;
+}
+
 /**
  * The cuts mapped as the settings map colours, each a frame placed at the top left of a screen
  * that holds the largest. Every frame waits for input so that none is merged into another: the
  * export's frames are the cuts, one for one.
  */
-TGIFImage sampleDocument(const FrameSample &fs, const std::vector<SampleCut> &cuts, const std::vector<Rgb> &palette,
+TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<Rgb> &palette, bool unpainted,
                          const PaletteMapper &mapper, Dithering dither, const std::atomic<bool> *cancel)
 {
-    const int transparentIndex = fs.unpainted ? int(palette.size()) : -1;
+    const int transparentIndex = unpainted ? int(palette.size()) : -1;
     TGIFImage out;
     int W = 1, H = 1;
     for (const SampleCut &c : cuts) {
@@ -440,7 +471,7 @@ TGIFImage sampleDocument(const FrameSample &fs, const std::vector<SampleCut> &cu
     }
     out.header.width = uint16_t(W);
     out.header.height = uint16_t(H);
-    out.header.colorMap.entries = tableOf(palette, fs.unpainted);
+    out.header.colorMap.entries = tableOf(palette, unpainted);
 
     auto map = [&mapper, dither, transparentIndex](const SampleCut &c) {
         const auto [part, covered] = cutOut(*c.picture, *c.covered, c.box);
@@ -465,12 +496,37 @@ TGIFImage sampleDocument(const FrameSample &fs, const std::vector<SampleCut> &cu
     return out;
 }
 
-/** The layouts a sample is exported in, by settings. */
+/** The layouts a sample is exported in. */
 enum SampleLayout { WholeFrames, RowsDown, Pieces };
 
-SampleLayout layoutOf(const ExportSettings &s, Dithering dither)
+bool reduces(const ExportSettings &s)
 {
-    return s.level == 0 ? WholeFrames : dither == Dithering::FloydSteinberg ? RowsDown : Pieces;
+    return s.colours < 256 || s.dropEvery >= 2;
+}
+
+bool diffuses(const ExportSettings &s)
+{
+    return reduces(s) && s.dither == Dithering::FloydSteinberg;
+}
+
+/**
+ * The layout that shows two settings alike: the plain save writes frames whole; Floyd–Steinberg
+ * carries a change down to the bottom, which rows cut below the change keep; the rest write
+ * what changes, which pieces hold. The plain save is only compared with itself.
+ */
+SampleLayout layoutFor(const ExportSettings &a, const ExportSettings &b)
+{
+    return a.level == 0 ? WholeFrames : diffuses(a) || diffuses(b) ? RowsDown : Pieces;
+}
+
+/** A piece as the frame before and the frame after, with the frame dropped between them when asked. */
+std::vector<SampleCut> pieceJob(const SamplePiece &p, bool withMiddle)
+{
+    std::vector<SampleCut> job{{&p.before, &p.coveredBefore, wholeOf(p.before)}};
+    if (withMiddle && p.hasMiddle)
+        job.push_back({&p.middle, &p.coveredMiddle, wholeOf(p.middle)});
+    job.push_back({&p.after, &p.coveredAfter, wholeOf(p.after)});
+    return job;
 }
 
 /** Visits 0 .. n - 1 in bit-reversed order: every start of the order is spread over the whole. */
@@ -497,13 +553,13 @@ std::vector<std::size_t> spreadOrder(std::size_t n)
  * from the change down. The spread comes in an order whose every start is spread over the
  * animation, so that the jobs done in the time given are a sample in themselves.
  */
-std::vector<std::vector<SampleCut>> sampleJobs(const FrameSample &fs, SampleLayout layout)
+std::vector<std::vector<SampleCut>> sampleJobs(const FrameSample &fs, SampleLayout layout, bool withMiddle)
 {
     std::vector<std::vector<SampleCut>> jobs;
     jobs.push_back({{&fs.first, &fs.firstCovered, wholeOf(fs.first)}});
     if (layout == Pieces)
         for (const auto &p : fs.largest)
-            jobs.push_back({{&p->before, &p->coveredBefore, wholeOf(p->before)}, {&p->after, &p->coveredAfter, wholeOf(p->after)}});
+            jobs.push_back(pieceJob(*p, withMiddle));
     std::vector<const SamplePiece *> spread;
     for (const auto &p : fs.spread)
         if (layout == Pieces || p->whole)
@@ -511,7 +567,7 @@ std::vector<std::vector<SampleCut>> sampleJobs(const FrameSample &fs, SampleLayo
     for (std::size_t i : spreadOrder(spread.size())) {
         const SamplePiece &p = *spread[i];
         if (layout == Pieces) {
-            jobs.push_back({{&p.before, &p.coveredBefore, wholeOf(p.before)}, {&p.after, &p.coveredAfter, wholeOf(p.after)}});
+            jobs.push_back(pieceJob(p, withMiddle));
         } else if (layout == WholeFrames) {
             // Each frame stands alone: the frame before is another one of the sample.
             jobs.push_back({{&p.wholeBefore, &p.wholeCoveredBefore, wholeOf(p.wholeBefore)}});
@@ -549,8 +605,12 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     // frames of a recording change a little: their pieces are small, and many are needed to stand
     // for all of them.
     constexpr int largestCount = 4;
-    // The spread: every step-th frame that changes, the step doubled whenever that gives twice
-    // too many, so that it ends with one to two times this many whatever the frame count.
+    // The spread: about one frame that changes in `step`, the step doubled whenever that gives
+    // twice too many, so that it ends with one to two times this many whatever the frame count.
+    // Frame i is taken when the fraction of i times the golden ratio is below 1 / step: the gaps
+    // between the frames taken vary, so that the spread does not fall in step with an animation
+    // that repeats every few frames, nor with frames dropped every n-th.
+    const auto position = [](int i) { return std::fmod(double(i) * 0.6180339887498949, 1.0); };
     constexpr std::size_t spreadCount = 16;
     int step = 1;
     // One piece of the spread in this many is also held whole.
@@ -562,11 +622,19 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     std::vector<std::shared_ptr<const SamplePiece>> largest, spread;
     const auto smaller = [](const auto &a, const auto &b) { return a->changedPixels > b->changedPixels; };
     int changing = 0;
+    // The frame dropped since the frame kept before, if any.
+    Picture middle;
+    std::vector<uint8_t> middleCovered;
+    bool haveMiddle = false;
     for (int i = 0, next = 0; i < n && next < int(kept.size()); ++i) {
         checkpoint(cancel);
         Picture composed = composer.ComposedFrame(i);
-        if (i != kept[std::size_t(next)])
+        if (i != kept[std::size_t(next)]) {
+            middle = std::move(composed);
+            middleCovered = composer.coverage();
+            haveMiddle = true;
             continue;
+        }
         const int index = next++;
         const std::vector<uint8_t> &covered = composer.coverage();
         fs.unpainted = fs.unpainted || std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
@@ -593,7 +661,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                     }
             }
             if (pixels > 0) {
-                const bool inSpread = changing++ % step == 0;
+                const bool inSpread = position(changing++) < 1.0 / step;
                 const bool inLargest = int(largest.size()) < largestCount || pixels > largest.front()->changedPixels;
                 if (inSpread || inLargest) {
                     auto piece = std::make_shared<SamplePiece>();
@@ -602,11 +670,19 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                     piece->changed = changed;
                     piece->changedPixels = pixels;
                     SamplePiece::Box cut = changed;
+                    if (haveMiddle) {
+                        cut = unionOf(cut, differing(previous, previousCovered, middle, middleCovered));
+                        cut = unionOf(cut, differing(middle, middleCovered, composed, covered));
+                    }
                     cut.x0 &= ~7;
                     cut.y0 &= ~7;
                     std::tie(piece->before, piece->coveredBefore) = cutOut(previous, previousCovered, cut);
                     std::tie(piece->after, piece->coveredAfter) = cutOut(composed, covered, cut);
-                    piece->whole = inSpread && (changing - 1) % (kWholeEvery * step) == 0;
+                    if (haveMiddle) {
+                        piece->hasMiddle = true;
+                        std::tie(piece->middle, piece->coveredMiddle) = cutOut(middle, middleCovered, cut);
+                    }
+                    piece->whole = inSpread && position(changing - 1) < 1.0 / (kWholeEvery * step);
                     if (piece->whole) {
                         piece->wholeBefore = previous;
                         piece->wholeAfter = composed;
@@ -625,8 +701,9 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                         spread.push_back(std::move(piece));
                     if (spread.size() > 2 * spreadCount) {
                         std::vector<std::shared_ptr<const SamplePiece>> half;
-                        for (std::size_t j = 0; j < spread.size(); j += 2)
-                            half.push_back(spread[j]);
+                        for (auto &p : spread)
+                            if (position(p->changing) < 0.5 / step)
+                                half.push_back(std::move(p));
                         spread = std::move(half);
                         step *= 2;
                     }
@@ -635,6 +712,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
         }
         previous = std::move(composed);
         previousCovered = covered;
+        haveMiddle = false;
     }
     for (int y = 0; y < H && fs.framesKept > 0; ++y)
         fs.histogram.add(previous.row(y), std::size_t(W), uint64_t(fs.framesKept - since[std::size_t(y)]));
@@ -650,51 +728,78 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     return *mSamples[dropEvery];
 }
 
-Exporter::SampleRun &Exporter::sampleRun(const ExportSettings &requested, std::size_t count, double budgetMs,
-                                          const std::atomic<bool> *cancel)
+std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<ExportSettings> &settings, int sampleDrop, int layoutCode,
+                                                      std::chrono::steady_clock::time_point start, double budgetMs,
+                                                      const std::atomic<bool> *cancel)
 {
-    const auto start = std::chrono::steady_clock::now();
-    const ExportSettings s = normalized(requested);
-    FrameSample &fs = sample(s.dropEvery, cancel);
-    const bool reduced = s.colours < 256 || s.dropEvery >= 2;
-    const std::vector<Rgb> &palette = samplePalette(fs, reduced ? s.colours : 256);
-    // Both threads map every job onto the same palette: the nearest entries found serve them all.
-    const PaletteMapper mapper(palette);
-    const Dithering dither = reduced ? s.dither : Dithering::None;
-    const SampleLayout layout = layoutOf(s, dither);
-    const std::vector<std::vector<SampleCut>> jobs = sampleJobs(fs, layout);
-    SampleRun &run = mSampleRuns[s];
-    if (run.bytes.empty()) {
-        run.bytes.assign(jobs.size(), -1);
-        run.layout = layout;
-        run.fixed = layout == Pieces ? 1 + fs.largest.size() : 1;
-        run.others = layout == WholeFrames ? fs.framesKept - 1 : layout == RowsDown ? fs.changing : fs.othersChanging;
+    const auto layout = SampleLayout(layoutCode);
+    FrameSample &fs = sample(sampleDrop, cancel);
+    // What each settings maps the jobs with: the palette the save makes of the frames it keeps.
+    struct Way {
+        SampleRun *run;
+        std::vector<std::vector<SampleCut>> jobs;
+        const std::vector<Rgb> *palette;
+        bool unpainted;
+        std::unique_ptr<PaletteMapper> mapper; // shared by both threads: nearest entries found serve every job
+        Dithering dither;
+        ExportSettings rest;
+    };
+    std::vector<Way> ways;
+    std::vector<SampleRun *> runs;
+    for (const ExportSettings &requested : settings) {
+        const ExportSettings s = normalized(requested);
+        FrameSample &own = sample(s.dropEvery, cancel);
+        Way w;
+        // Settings that keep every frame, run on the jobs of a sample that drops some, take the
+        // frames dropped too: their job is the same stretch of the animation.
+        w.jobs = sampleJobs(fs, layout, s.dropEvery != sampleDrop);
+        w.palette = &samplePalette(own, reduces(s) ? s.colours : 256);
+        w.unpainted = own.unpainted;
+        w.mapper = std::make_unique<PaletteMapper>(*w.palette);
+        w.dither = reduces(s) ? s.dither : Dithering::None;
+        w.rest = s;
+        w.rest.colours = 256;
+        w.rest.dropEvery = 0;
+        SampleRun &run = mSampleRuns[RunKey{s, sampleDrop, layoutCode}];
+        if (run.bytes.empty()) {
+            run.bytes.assign(w.jobs.size(), -1);
+            run.layout = layout;
+            run.fixed = layout == Pieces ? 1 + fs.largest.size() : 1;
+            run.others = layout == WholeFrames ? fs.framesKept - 1 : layout == RowsDown ? fs.changing : fs.othersChanging;
+        }
+        w.run = &run;
+        runs.push_back(&run);
+        ways.push_back(std::move(w));
     }
-    count = std::min(count, jobs.size());
+    const std::size_t count = ways.empty() ? 0 : ways.front().jobs.size();
     // At least the first frame, the largest and a few of the spread, whatever the time.
-    const std::size_t least = std::min(jobs.size(), run.fixed + 4);
-    ExportSettings rest = s;
-    rest.colours = 256;
-    rest.dropEvery = 0;
+    const std::size_t least = std::min(count, (ways.empty() ? 1 : ways.front().run->fixed) + 4);
 
     // Each job is a document of its own on a screen no larger than its pieces: the work is what
-    // they hold. Two threads take them in order.
+    // they hold. Two threads take them in order, each job at every settings before the next job,
+    // so that the settings compared have the same jobs done whenever the time runs out.
     std::atomic<std::size_t> next{0};
+    const std::size_t tasks = count * ways.size();
     auto work = [&] {
-        for (std::size_t j; (j = next++) < count;) {
-            if (run.bytes[j] >= 0)
+        for (std::size_t t; (t = next++) < tasks;) {
+            const std::size_t j = t / ways.size();
+            Way &w = ways[t % ways.size()];
+            if (w.run->bytes[j] >= 0)
                 continue;
             const double elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             if (j >= least && elapsed > budgetMs)
                 return;
             checkpoint(cancel);
-            const std::vector<SampleCut> &part = jobs[j];
-            const ExportResult r = exportCopy(sampleDocument(fs, part, palette, mapper, dither, cancel), rest, cancel);
-            // A frame merged away says nothing of these settings: the job counts for nothing.
-            const long long bytes = r.frameBytes.size() == part.size() ? (long long)r.frameBytes.back() : 0;
+            const std::vector<SampleCut> &part = w.jobs[j];
+            const ExportResult r = exportCopy(sampleDocument(part, *w.palette, w.unpainted, *w.mapper, w.dither, cancel), w.rest, cancel);
+            // The job's bytes are those of every frame after the one it starts from; a frame
+            // merged away says nothing of these settings: the job then counts for nothing.
+            long long bytes = 0;
+            if (r.frameBytes.size() == part.size())
+                bytes = (long long)std::accumulate(r.frameBytes.begin() + (part.size() > 1 ? 1 : 0), r.frameBytes.end(), std::size_t(0));
             if (j == 0)
-                run.header = double(r.size()) - double(bytes);
-            run.bytes[j] = bytes;
+                w.run->header = double(r.size()) - double(bytes);
+            w.run->bytes[j] = bytes;
         }
     };
     auto helper = std::async(std::launch::async, [&] {
@@ -706,13 +811,13 @@ Exporter::SampleRun &Exporter::sampleRun(const ExportSettings &requested, std::s
     try {
         work();
     } catch (...) {
-        next = count;
+        next = tasks;
         helper.wait();
         throw;
     }
     helper.get();
     checkpoint(cancel);
-    return run;
+    return runs;
 }
 
 namespace {
@@ -727,33 +832,41 @@ struct SampleParts {
 
 std::size_t Exporter::sampledEstimate(const ExportSettings &settings, const std::atomic<bool> *cancel)
 {
-    // The time the estimate may take, most of it in the sample's exports.
-    constexpr double kBudgetMs = 110;
+    // The time the estimate may take from the change, the sample's making included; the first
+    // jobs are done whatever the time.
+    constexpr double kBudgetMs = 130;
+    const auto start = std::chrono::steady_clock::now();
     const ExportSettings s = normalized(settings);
-    // The nearest settings whose exact size is known: same level first, then the closest values.
+    // The nearest settings whose exact size is known and that a sample lays out as these: the
+    // plain save only beside itself; a file that keeps every frame beside one that drops some,
+    // the sample's stretches then taken with and without the frames dropped.
     const ExportSettings *nearest = nullptr;
-    long best = 0;
+    SampleLayout layout = layoutFor(s, s);
+    double best = 0;
     for (const auto &[known, frames] : mFrameSizes) {
-        const long distance = (known.level != s.level) * 100000L + (known.colours != s.colours) * 10000L +
-                              (known.dither != s.dither) * 5000L + (known.dropEvery != s.dropEvery) * 5000L +
-                              std::abs(known.lossy - s.lossy);
+        if ((known.level == 0) != (s.level == 0))
+            continue;
+        const SampleLayout both = layoutFor(s, known);
+        if (known.dropEvery != s.dropEvery && !(known.dropEvery == 0 && both == Pieces))
+            continue;
+        const double distance = (known.level != s.level) * 300.0 + std::abs(std::log2(double(known.colours) / s.colours)) * 40.0 +
+                                (known.dither != s.dither) * 150.0 + (known.dropEvery != s.dropEvery) * 150.0 +
+                                std::abs(known.lossy - s.lossy);
         if (!nearest || distance < best) {
             nearest = &known;
             best = distance;
+            layout = both;
         }
     }
-    const SampleRun &now = sampleRun(s, std::numeric_limits<std::size_t>::max(), kBudgetMs, cancel);
+    std::vector<ExportSettings> compared{s};
+    if (nearest)
+        compared.push_back(*nearest);
+    const std::vector<SampleRun *> runs = sampleRuns(compared, s.dropEvery, layout, start, kBudgetMs, cancel);
+    const SampleRun &now = *runs[0];
+    // The jobs done at every settings compared.
     std::size_t done = 0;
-    while (done < now.bytes.size() && now.bytes[done] >= 0)
+    while (done < now.bytes.size() && std::all_of(runs.begin(), runs.end(), [done](const SampleRun *r) { return r->bytes[done] >= 0; }))
         ++done;
-    // The same jobs at the nearest settings (done before, mostly).
-    const SampleRun *before = nearest ? &sampleRun(*nearest, done, 1e9, cancel) : nullptr;
-    if (before) {
-        std::size_t both = 0;
-        while (both < done && both < before->bytes.size() && before->bytes[both] >= 0)
-            ++both;
-        done = both;
-    }
     const auto parts = [done](const SampleRun &run) {
         SampleParts p;
         for (std::size_t j = 0; j < done; ++j)
@@ -761,32 +874,38 @@ std::size_t Exporter::sampledEstimate(const ExportSettings &settings, const std:
         p.spreadJobs = done > run.fixed ? done - run.fixed : 0;
         return p;
     };
-    const auto total = [&parts](const SampleRun &run) {
+    // The sample extrapolated to every frame after the first.
+    const auto rest = [&parts](const SampleRun &run) {
         const SampleParts p = parts(run);
-        return run.header + p.first + p.largest + (p.spreadJobs ? p.spread * double(run.others) / double(p.spreadJobs) : 0.0);
+        return p.largest + (p.spreadJobs ? p.spread * double(run.others) / double(p.spreadJobs) : 0.0);
     };
-    if (!before)
-        return std::size_t(std::llround(total(now)));
+    if (!nearest)
+        return std::size_t(std::llround(now.header + parts(now).first + rest(now)));
+    const SampleRun &before = *runs[1];
     const double known = double(mSizes.at(*nearest));
     const std::vector<std::size_t> &frames = mFrameSizes.at(*nearest);
+    const auto scaled = [](double exact, double to, double from) { return from > 0 ? exact * to / from : exact; };
+    const SampleParts a = parts(now), b = parts(before);
+    const double first = frames.empty() ? 0.0 : double(frames[0]);
+    const double header = known - std::accumulate(frames.begin(), frames.end(), 0.0);
 
     // Where the known file's frames are the sample's (the same frames kept, written alike), each
     // part of it is scaled by how that part of the sample changed: the first frame, the frames
-    // that change most, the others. Else the whole file by the whole sample.
+    // that change most, the others. Else the first frame and all the others.
     const FrameSample &fs = sample(s.dropEvery, cancel);
-    const bool sameFrames = nearest->dropEvery == s.dropEvery && before->layout == now.layout &&
-                            frames.size() == std::size_t(now.layout == WholeFrames ? fs.framesKept : 1 + fs.changing);
-    if (!sameFrames)
-        return std::size_t(std::llround(known * total(now) / std::max(1.0, total(*before))));
-    double first = double(frames[0]), largest = 0;
-    if (now.layout == Pieces)
+    const bool sameFrames = nearest->dropEvery == s.dropEvery &&
+                            frames.size() == std::size_t(layout == WholeFrames ? fs.framesKept : 1 + fs.changing);
+    if (!sameFrames) {
+        const double estimate = header + now.header - before.header + scaled(first, a.first, b.first) +
+                                scaled(known - header - first, rest(now), rest(before));
+        return std::size_t(std::llround(std::max(0.0, estimate)));
+    }
+    double largest = 0;
+    if (layout == Pieces)
         for (const auto &p : fs.largest)
             largest += double(frames[std::size_t(1 + p->changing)]);
-    const double header = known - std::accumulate(frames.begin(), frames.end(), 0.0);
     const double others = known - header - first - largest;
-    const SampleParts a = parts(now), b = parts(*before);
-    const auto scaled = [](double exact, double to, double from) { return from > 0 ? exact * to / from : exact; };
-    const double estimate = header + now.header - before->header + scaled(first, a.first, b.first) +
+    const double estimate = header + now.header - before.header + scaled(first, a.first, b.first) +
                             scaled(largest, a.largest, b.largest) + scaled(others, a.spread, b.spread);
     return std::size_t(std::llround(std::max(0.0, estimate)));
 }

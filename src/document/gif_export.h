@@ -4,6 +4,7 @@
 #include "quantize_quality.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -144,8 +145,14 @@ private:
         std::size_t fixed = 1;  // the first frame and the largest, which stand for themselves
         std::size_t others = 0; // the frames the rest of the jobs stand for
     };
-    /** Runs the first `count` jobs of the sample at the settings, those past a few only within budgetMs. */
-    SampleRun &sampleRun(const ExportSettings &s, std::size_t count, double budgetMs, const std::atomic<bool> *cancel);
+    /**
+     * Runs the jobs of the sample for `sampleDrop`, laid out as `layout`, at each of the
+     * settings, one job at all of them before the next; past the first few, only until budgetMs
+     * after `start`.
+     */
+    std::vector<SampleRun *> sampleRuns(const std::vector<ExportSettings> &settings, int sampleDrop, int layout,
+                                        std::chrono::steady_clock::time_point start, double budgetMs,
+                                        const std::atomic<bool> *cancel);
     FrameSample &sample(int dropEvery, const std::atomic<bool> *cancel);
     void remember(std::shared_ptr<const ExportResult> result);
 
@@ -157,7 +164,13 @@ private:
     std::map<ExportSettings, std::size_t> mSizes;
     // The samples of the quick estimate, by dropping, and the sizes they gave by settings.
     std::map<int, std::shared_ptr<FrameSample>> mSamples;
-    std::map<ExportSettings, SampleRun> mSampleRuns;
+    struct RunKey {
+        ExportSettings settings;
+        int sampleDrop = 0;
+        int layout = 0;
+        friend auto operator<=>(const RunKey &, const RunKey &) = default;
+    };
+    std::map<RunKey, SampleRun> mSampleRuns;
     std::map<ExportSettings, std::vector<std::size_t>> mFrameSizes; // each frame's bytes of the files made
 };
 
