@@ -283,14 +283,17 @@ public:
     LossySearch(const std::vector<uint8_t> &indices, int width, const LzwTuning &tuning, const Trie &t)
         : mIndices(indices)
         , mWidth(std::size_t(std::max(width, 1)))
-        , mPalette(*tuning.palette)
         , mBound(squared(lossyRadius(tuning.lossy)))
         , mTransparent(tuning.transparentIndex)
         , mEither(either(tuning, indices.size()) ? tuning.mayBeTransparent : nullptr)
         , t(t)
     {
+        const std::vector<Rgb> &palette = *tuning.palette;
+        std::copy_n(palette.begin(), std::min<std::size_t>(palette.size(), 256), mColours.begin());
         mPath.reserve(4096);
         mBest.reserve(4096);
+        mCandidates.reserve(4096);
+        mBranches.reserve(256);
     }
 
     /** The error carried to the next pixel, in colour units a channel. */
@@ -329,7 +332,6 @@ public:
     }
 
 private:
-    Rgb colorOf(uint8_t v) const { return v < mPalette.size() ? mPalette[v] : Rgb{}; }
     bool mayBeTransparent(std::size_t pos) const { return mEither && (*mEither)[pos]; }
 
     static Carry carryOf(int r, int g, int b)
@@ -337,90 +339,180 @@ private:
         return {std::clamp(r * 3 / 4, -32, 32), std::clamp(g * 3 / 4, -32, 32), std::clamp(b * 3 / 4, -32, 32)};
     }
 
+    bool near(uint8_t q, const Rgb &o) const
+    {
+        const Rgb &c = mColours[q];
+        return squared(c.r - o.r) + squared(c.g - o.g) + squared(c.b - o.b) <= mBound;
+    }
+
+    /** Where a string may branch: the state before it went on through `nearest`. */
+    struct Branch {
+        uint32_t node;
+        std::size_t pos;
+        std::size_t path;
+        Carry carry;
+        uint32_t distortion;
+        uint16_t nearest;
+        uint8_t pixel;
+        bool free;
+        /** The entries besides the nearest, at mCandidates[mark, mark + count); else the node's children are walked. */
+        bool listed;
+        std::size_t mark, count;
+    };
+
+    /** The colour entry `k` shows for a pixel of colour `original` (transparent shows what was there). */
+    Rgb shown(uint16_t k, const Rgb &original) const
+    {
+        const uint8_t q = t.pixelOf[k];
+        return q == mTransparent ? original : mColours[q];
+    }
+
+    static uint32_t error(const Rgb &c, const Rgb &o) { return uint32_t(squared(c.r - o.r) + squared(c.g - o.g) + squared(c.b - o.b)); }
+
+    /** A string is only kept where it cannot go on: a longer one always beats its beginning. */
+    void stop(const Carry &carry, uint32_t distortion)
+    {
+        // Strings are compared by what a pixel costs: its share of the code plus its error.
+        const uint64_t codeWorth = uint64_t(mBound) * 3 / 5;
+        if (mPath.empty() ||
+            (!mBest.empty() && (codeWorth + distortion) * mBest.size() >= (codeWorth + mBestDistortion) * mPath.size()))
+            return;
+        mBest = mPath;
+        mBestDistortion = distortion;
+        mBestCarry = carry;
+    }
+
+    /**
+     * Depth first, the nearest entry first: the string goes on through the nearest entry a pixel
+     * at a time, and only where another entry was near enough is that place kept to come back to,
+     * the deepest first, while the string's few tries last.
+     */
     void search(uint32_t node, std::size_t pos, Carry carry, uint32_t distortion)
     {
-        // A string is only kept where it cannot go on: a longer one always beats its beginning.
-        auto stop = [&] {
-            // Strings are compared by what a pixel costs: its share of the code plus its error.
-            const uint64_t codeWorth = uint64_t(mBound) * 3 / 5;
-            if (!mPath.empty() && (mBest.empty() || (codeWorth + distortion) * mBest.size() <
-                                                        (codeWorth + mBestDistortion) * mPath.size())) {
-                mBest = mPath;
-                mBestDistortion = distortion;
-                mBestCarry = carry;
+        const std::size_t n = mIndices.size();
+        const std::size_t base = mBranches.size(), entry = mPath.size();
+        std::size_t column = pos % mWidth;
+        for (;; ++pos, ++column) {
+            if (pos >= n) {
+                stop(carry, distortion);
+                break;
             }
-        };
-        if (pos >= mIndices.size())
-            return stop();
-        const uint8_t p = mIndices[pos];
-        if (pos % mWidth == 0)
-            carry = {};
-        const Rgb original = colorOf(p);
-        const int tr = original.r + carry.r, tg = original.g + carry.g, tb = original.b + carry.b;
-        // A pixel that may be transparent goes on through the transparent index where it can: it
-        // shows what it should and the table learns the long transparent strings. Otherwise the
-        // entry nearest the wanted colour first.
-        const bool free = mayBeTransparent(pos);
-        const uint16_t exact = t.child(node, p);
-        uint16_t nearest = free ? t.child(node, uint8_t(mTransparent)) : 0;
-        int best = 1 << 30;
-        if (!nearest && exact) {
-            nearest = exact;
-            best = squared(carry.r) + squared(carry.g) + squared(carry.b);
-        }
-        const bool some = t.rowGeneration[node] == t.generation && p != mTransparent;
-        // Whether entries other than the nearest one are near enough: else they are not looked at again.
-        int candidates = nearest ? 1 : 0;
-        if (some && !(free && nearest))
-            for (uint16_t k = t.firstChild[node]; k; k = t.sibling[k]) {
-                const uint8_t q = t.pixelOf[k];
-                if (q == p || q == mTransparent)
-                    continue;
-                const Rgb c = colorOf(q);
-                if (squared(c.r - original.r) + squared(c.g - original.g) + squared(c.b - original.b) > mBound)
-                    continue;
+            if (column == mWidth)
+                column = 0;
+            const uint8_t p = mIndices[pos];
+            if (column == 0)
+                carry = {};
+            // A string without longer ones in the table stops here, whatever the pixel.
+            if (t.rowGeneration[node] != t.generation) {
+                stop(carry, distortion);
+                break;
+            }
+            const Rgb original = mColours[p];
+            const int tr = original.r + carry.r, tg = original.g + carry.g, tb = original.b + carry.b;
+            // A pixel that may be transparent goes on through the transparent index where it can: it
+            // shows what it should and the table learns the long transparent strings. Otherwise the
+            // entry nearest the wanted colour, the pixel's own on a tie with another.
+            const bool free = mayBeTransparent(pos);
+            const bool some = p != mTransparent;
+            const std::size_t mark = mCandidates.size();
+            bool listed = false;
+            uint16_t nearest = 0;
+            int best = 1 << 30;
+            auto nearer = [&](uint16_t k, uint8_t q) {
+                const Rgb &c = mColours[q];
                 const int d = squared(tr - c.r) + squared(tg - c.g) + squared(tb - c.b);
-                ++candidates;
+                mCandidates.push_back(k);
                 if (d < best) {
                     best = d;
                     nearest = k;
                 }
+            };
+            if (some && !free) {
+                // One walk over the entries finds the pixel's own and the near ones.
+                uint16_t exact = 0;
+                for (uint16_t k = t.firstChild[node]; k; k = t.sibling[k]) {
+                    const uint8_t q = t.pixelOf[k];
+                    if (q == p) {
+                        exact = k;
+                        mCandidates.push_back(k);
+                    } else if (q != mTransparent && near(q, original)) {
+                        nearer(k, q);
+                    }
+                }
+                if (exact && best >= squared(carry.r) + squared(carry.g) + squared(carry.b))
+                    nearest = exact;
+                listed = true;
+            } else {
+                nearest = free ? t.child(node, uint8_t(mTransparent)) : 0;
+                if (!nearest)
+                    nearest = t.child(node, p);
+                if (some && !nearest) {
+                    for (uint16_t k = t.firstChild[node]; k; k = t.sibling[k]) {
+                        const uint8_t q = t.pixelOf[k];
+                        if (q != p && q != mTransparent && near(q, original))
+                            nearer(k, q);
+                    }
+                    listed = true;
+                }
             }
-        if (!nearest)
-            return stop();
-        auto follow = [&](uint16_t k) {
-            const Rgb c = t.pixelOf[k] == mTransparent ? original : colorOf(t.pixelOf[k]);
-            mPath.push_back(k);
-            search(k, pos + 1, carryOf(tr - c.r, tg - c.g, tb - c.b),
-                   distortion + uint32_t(squared(c.r - original.r) + squared(c.g - original.g) + squared(c.b - original.b)));
-            mPath.pop_back();
-        };
-        follow(nearest);
-        if (!some || mLeft == 0 || (candidates <= 1 && !(free && nearest)))
-            return;
-        for (uint16_t k = t.firstChild[node]; k && mLeft > 0; k = t.sibling[k]) {
-            const uint8_t q = t.pixelOf[k];
-            if (k == nearest || (q == mTransparent ? !free : q != p && !near(colorOf(q), original)))
-                continue;
-            --mLeft;
-            follow(k);
+            if (!nearest) {
+                stop(carry, distortion);
+                break;
+            }
+            const std::size_t count = mCandidates.size() - mark;
+            if (some && (!listed || count > 1))
+                mBranches.push_back(Branch{node, pos, mPath.size(), carry, distortion, nearest, p, free, listed, mark, count});
+            else
+                mCandidates.resize(mark);
+            const Rgb c = shown(nearest, original);
+            mPath.push_back(nearest);
+            distortion += error(c, original);
+            carry = carryOf(tr - c.r, tg - c.g, tb - c.b);
+            node = nearest;
         }
-    }
-
-    bool near(const Rgb &c, const Rgb &o) const
-    {
-        return squared(c.r - o.r) + squared(c.g - o.g) + squared(c.b - o.b) <= mBound;
+        // Back from the deepest place another entry could have taken the string.
+        while (mBranches.size() > base) {
+            const Branch b = mBranches.back();
+            mPath.resize(b.path);
+            const Rgb original = mColours[b.pixel];
+            auto follow = [&](uint16_t k) {
+                --mLeft;
+                const Rgb c = shown(k, original);
+                mPath.push_back(k);
+                search(k, b.pos + 1, carryOf(original.r + b.carry.r - c.r, original.g + b.carry.g - c.g, original.b + b.carry.b - c.b),
+                       b.distortion + error(c, original));
+                mPath.pop_back();
+            };
+            if (b.listed) {
+                // Deeper searches put their own entries after these and take them back.
+                for (std::size_t j = b.mark; j < b.mark + b.count && mLeft > 0; ++j)
+                    if (mCandidates[j] != b.nearest)
+                        follow(mCandidates[j]);
+            } else {
+                for (uint16_t k = t.firstChild[b.node]; k && mLeft > 0; k = t.sibling[k]) {
+                    const uint8_t q = t.pixelOf[k];
+                    if (k == b.nearest || (q == mTransparent ? !b.free : q != b.pixel && !near(q, original)))
+                        continue;
+                    follow(k);
+                }
+            }
+            mCandidates.resize(b.mark);
+            mBranches.pop_back();
+        }
+        mPath.resize(entry);
     }
 
     const std::vector<uint8_t> &mIndices;
     const std::size_t mWidth;
-    const std::vector<Rgb> &mPalette;
     const int mBound;
     const int mTransparent;
     const std::vector<uint8_t> *mEither;
     const Trie &t;
+    /** The palette padded to 256 entries with black, as a decoder shows entries past its end. */
+    std::array<Rgb, 256> mColours{};
     int mLeft = 0;
-    std::vector<uint16_t> mPath, mBest;
+    std::vector<uint16_t> mPath, mBest, mCandidates;
+    std::vector<Branch> mBranches;
     uint32_t mBestDistortion = 0;
     Carry mBestCarry;
 };
