@@ -812,7 +812,14 @@ private:
         Encoding best;
         // Kept pixels: all transparent, all their colour, or each as the codes find shorter.
         enum class Kept { Transparent, Colour, Either };
-        auto tryEncoding = [&](bool local, Kept kept) {
+        // A way to write the region with its indices chosen, not yet encoded.
+        struct Candidate {
+            Encoding e;
+            std::vector<Rgb> palette;
+            std::vector<uint8_t> either;
+            std::size_t tableBytes = 0;
+        };
+        auto prepare = [&](bool local, Kept kept) -> std::optional<Candidate> {
             Encoding e;
             e.local = local;
             const bool needsTransparent = anyClear || (anyKept && kept != Kept::Colour);
@@ -844,7 +851,7 @@ private:
                     continue;
                 const int index = indexOf(i, true);
                 if (index < 0)
-                    return;
+                    return std::nullopt;
                 e.indices[i] = uint8_t(index);
                 used[std::size_t(index)] = true;
                 highest = std::max(highest, index);
@@ -857,7 +864,7 @@ private:
             if (needsTransparent) {
                 if (local) {
                     if (entries >= 256)
-                        return;
+                        return std::nullopt;
                     e.transparent = entries++;
                     palette.push_back(Rgb{});
                 } else {
@@ -890,30 +897,58 @@ private:
             }
             entries = std::max(entries, 1);
             e.minCodeSize = std::max(2, bitSizeOf(entries));
+            const std::size_t tableBytes = local ? std::size_t(3) << bitSizeOf(entries) : 0;
+            return Candidate{std::move(e), std::move(palette), std::move(either), tableBytes};
+        };
+        auto tuningOf = [&](const Candidate &c) {
             LzwTuning tuning;
             tuning.lossy = std::clamp(mOptions.lossy, 0, kMaxLossy);
-            tuning.palette = &palette;
-            tuning.transparentIndex = e.transparent;
-            if (!either.empty())
-                tuning.mayBeTransparent = &either;
-            const std::size_t tableBytes = local ? std::size_t(3) << bitSizeOf(entries) : 0;
+            tuning.palette = &c.palette;
+            tuning.transparentIndex = c.e.transparent;
+            if (!c.either.empty())
+                tuning.mayBeTransparent = &c.either;
+            return tuning;
+        };
+        auto finish = [&](Candidate c) {
+            Encoding &e = c.e;
+            LzwTuning tuning = tuningOf(c);
             if (best.cost != std::numeric_limits<std::size_t>::max())
-                tuning.giveUpAfter = best.cost > tableBytes ? best.cost - tableBytes : 0;
+                tuning.giveUpAfter = best.cost > c.tableBytes ? best.cost - c.tableBytes : 0;
             e.codes = encodeTunedLzw(e.indices, w, e.minCodeSize, tuning);
             if (e.codes.abandoned)
                 return;
             const std::size_t data = e.codes.codes.size();
-            e.cost = data + (data + 254) / 255 + 2 + tableBytes;
-            if (local)
-                e.table = std::move(palette);
+            e.cost = data + (data + 254) / 255 + 2 + c.tableBytes;
+            if (e.local)
+                e.table = std::move(c.palette);
             if (e.cost < best.cost)
                 best = std::move(e);
         };
+        auto tryEncoding = [&](bool local, Kept kept) {
+            if (std::optional<Candidate> c = prepare(local, kept))
+                finish(std::move(*c));
+        };
 
         auto tryBoth = [&](bool local) {
-            tryEncoding(local, anyKept ? Kept::Either : Kept::Transparent);
-            if (anyKept && !anyClear)
-                tryEncoding(local, Kept::Colour);
+            if (!anyKept || anyClear) {
+                tryEncoding(local, anyKept ? Kept::Either : Kept::Transparent);
+                return;
+            }
+            std::optional<Candidate> either = prepare(local, Kept::Either), colour = prepare(local, Kept::Colour);
+            // On a large region a sample of its rows tells which way wins, or that the two cost about
+            // the same (then either one does): only that one is encoded whole. Equal samples leave both.
+            if (either && colour && mOptions.lossy == 0 && kind.size() >= kSampledPixels) {
+                const std::size_t fromEither = sampledCost(either->e.indices, either->either, w, either->e.minCodeSize, tuningOf(*either));
+                const std::size_t fromColour = sampledCost(colour->e.indices, colour->either, w, colour->e.minCodeSize, tuningOf(*colour));
+                if (fromEither < fromColour)
+                    colour.reset();
+                else if (fromColour < fromEither)
+                    either.reset();
+            }
+            if (either)
+                finish(std::move(*either));
+            if (colour)
+                finish(std::move(*colour));
         };
         if (!global) {
             tryBoth(true);
@@ -934,6 +969,32 @@ private:
         if (best.cost == std::numeric_limits<std::size_t>::max())
             throw NotRewritable{};
         return best;
+    }
+
+    // Regions of this many pixels or more are sampled before their ways of writing are encoded whole.
+    static constexpr std::size_t kSampledPixels = std::size_t(1) << 16;
+
+    /**
+     * The bytes of the codes of a few bands of rows spread over the region, encoded one after the
+     * other as one picture: about what a way of writing the region costs, at a sixteenth of the work.
+     */
+    static std::size_t sampledCost(const std::vector<uint8_t> &indices, const std::vector<uint8_t> &either, int w, int minCodeSize,
+                                   LzwTuning tuning)
+    {
+        constexpr std::size_t kBands = 4;
+        const std::size_t width = std::size_t(w), rows = indices.size() / width;
+        const std::size_t bandRows = std::max<std::size_t>(1, rows / (kBands * 16));
+        std::vector<uint8_t> sample, sampleEither;
+        for (std::size_t b = 0; b < kBands; ++b) {
+            // Each band in the middle of its quarter of the rows.
+            const std::size_t first = std::min(rows - bandRows, (2 * b + 1) * rows / (2 * kBands));
+            const auto from = std::ptrdiff_t(first * width), to = std::ptrdiff_t((first + bandRows) * width);
+            sample.insert(sample.end(), indices.begin() + from, indices.begin() + to);
+            if (!either.empty())
+                sampleEither.insert(sampleEither.end(), either.begin() + from, either.begin() + to);
+        }
+        tuning.mayBeTransparent = either.empty() ? nullptr : &sampleEither;
+        return encodeTunedLzw(sample, w, minCodeSize, tuning).codes.size();
     }
 
     /**

@@ -218,6 +218,63 @@ TEST(GifOptimizeDeep, FramesKeepTheCodesTheyWereReadFromWhenTheseAreShorter)
     EXPECT_EQ(timeline(readBack(deep)), timeline(image));
 }
 
+TEST(GifOptimizeDeep, LargeFramesWriteUnchangedPixelsTheCheaperWay)
+{
+    // Two 320 x 240 frames of noise over 128 colours; the second keeps some pixels of the first.
+    // Scattered single pixels are cheaper as their colour (a transparent index would take an
+    // eighth bit a code); a large unchanged block is cheaper transparent.
+    struct Case {
+        const char *name;
+        bool (*kept)(int x, int y);
+        bool transparent;
+        int codeSize;
+    };
+    const Case cases[] = {
+        {"scattered", [](int x, int y) { return (x * 7 + y * 3) % 5 == 0; }, false, 7},
+        {"block", [](int x, int y) { return x >= 80 && x < 240 && y >= 60 && y < 180; }, true, 8},
+    };
+    constexpr int W = 320, H = 240;
+    std::vector<Rgb> table;
+    for (int i = 0; i < 128; ++i)
+        table.push_back(Rgb{uint8_t(i * 2), uint8_t(255 - i), uint8_t(i * 37)});
+    uint32_t seed = 12345;
+    auto noise = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return uint8_t((seed >> 16) & 127);
+    };
+    std::vector<uint8_t> first(std::size_t(W) * H);
+    for (uint8_t &v : first)
+        v = noise();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TGIFImage image;
+        image.header.width = W;
+        image.header.height = H;
+        std::vector<uint8_t> second = first;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                if (!c.kept(x, y))
+                    second[std::size_t(y) * W + x] = uint8_t((first[std::size_t(y) * W + x] + 1 + noise() % 127) % 128);
+        for (std::vector<uint8_t> *pixels : {&first, &second}) {
+            TGIFSubImage f;
+            f.width = W;
+            f.height = H;
+            TGIFColorMap map;
+            map.entries = table;
+            f.setColorMap(map);
+            f.setPixels(*pixels);
+            f.addGraphicControl()->delay = 10;
+            image.appendFrame(std::move(f));
+        }
+        const TGIFImage deep = readBack(deepOptimizedCopy(image));
+        EXPECT_EQ(timeline(deep), timeline(image));
+        ASSERT_EQ(deep.count(), 2);
+        EXPECT_EQ(deep.frame(1).transparent(), c.transparent);
+        ASSERT_TRUE(deep.frame(1).pixelCodes());
+        EXPECT_EQ(deep.frame(1).pixelCodes()->minCodeSize, c.codeSize);
+    }
+}
+
 TEST(GifOptimizeDeep, LossyKeepsWhatIsPaintedAndWhen)
 {
     REQUIRE_CORPUS();
