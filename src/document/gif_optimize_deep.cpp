@@ -309,10 +309,12 @@ public:
             mPending.push_back(std::move(pending));
             if (mGlobal && !mOrdered) {
                 // Frames wait for the global table's order, which their colours decide.
-                countColours(mPending.back().region);
+                const int drawn = countColours(mPending.back().region);
                 mWaitingPixels += mPending.back().region.kind.size();
                 if (mWaitingPixels > kWaitingBudget)
                     fixOrder();
+                else
+                    startBeforeOrder(mPending.back(), drawn);
             }
             if (!mGlobal || mOrdered) {
                 // Encoding is most of the work: it runs beside the composition of the frames after.
@@ -377,6 +379,8 @@ private:
         std::shared_ptr<const CompressedPixels> sourceCodes;
         const TGIFColorMap *sourceTable = nullptr;
         int sourceTransparent = -1;
+        // Encoded before the global table's order is fixed: its entries are the census slots.
+        bool bySlot = false;
     };
 
     /** A frame whose rectangle and disposal are chosen, its encoding on its way or still to start. */
@@ -387,6 +391,7 @@ private:
         bool userInput = false;
         Region region;
         std::future<Encoding> encoding;
+        bool bySlot = false;
     };
 
     // Frames wait for the order of the global table up to this many pixels; the order is then
@@ -403,9 +408,10 @@ private:
         }
     }
 
-    /** Counts, per census colour, the frames that draw it and its pixels. */
-    void countColours(const Region &r)
+    /** Counts, per census colour, the frames that draw it and its pixels; returns how many colours the region draws. */
+    int countColours(const Region &r)
     {
+        int drawn = 0;
         std::array<bool, 256> seen{};
         for (std::size_t i = 0; i < r.kind.size(); ++i)
             if (r.kind[i] == 0 && r.slots[i] != kNoSlot) {
@@ -414,8 +420,88 @@ private:
                 if (!seen[slot]) {
                     seen[slot] = true;
                     ++mFramesOf[slot];
+                    ++drawn;
                 }
             }
+        return drawn;
+    }
+
+    /**
+     * A frame that draws more than 128 colours of the global table takes codes of 8 bits whatever
+     * the table's order, and the lengths of its codes do not depend on which entry stands for which
+     * colour: it need not wait for the order. It is encoded at once with the census slots as its
+     * entries and renumbered once the order is fixed. Frames that may keep their input's codes
+     * still wait, as those are weighed against the final entries.
+     */
+    void startBeforeOrder(Pending &p, int drawn)
+    {
+        if (drawn <= 128 || p.region.sourceCodes || mOptions.lossy != 0)
+            return;
+        p.bySlot = p.region.bySlot = true;
+        p.encoding = mEncoders.run([this, region = std::move(p.region)] { return encodeRegion(region); });
+    }
+
+    /** An encoding made with the census slots as entries, renumbered into the global table's order. */
+    void renumberSlots(Encoding &e) const
+    {
+        std::array<uint8_t, 256> map{};
+        for (int v = 0; v < 256; ++v)
+            map[std::size_t(v)] = v < mGlobal->size() ? mOrder[std::size_t(v)] : uint8_t(v);
+        for (uint8_t &v : e.indices)
+            v = map[v];
+        if (e.transparent >= 0)
+            e.transparent = map[std::size_t(e.transparent)];
+        e.codes.highest = e.indices.empty() ? 0 : *std::max_element(e.indices.begin(), e.indices.end());
+        if (!relabelCodes(e.codes.codes, e.minCodeSize, map))
+            throw NotRewritable{};
+    }
+
+    /**
+     * Rewrites in place every code that stands for a single index through `map`: the strings the
+     * table learns keep their codes, so every code keeps its width. False where the codes stray
+     * from what a decoder reads.
+     */
+    static bool relabelCodes(std::vector<uint8_t> &codes, int minCodeSize, const std::array<uint8_t, 256> &map)
+    {
+        const uint32_t clear = 1u << minCodeSize, end = clear + 1;
+        const std::size_t n = codes.size(), bits = n * 8;
+        auto byte = [&](std::size_t i) { return i < n ? uint32_t(codes[i]) : 0u; };
+        std::size_t at = 0;
+        int width = minCodeSize + 1;
+        uint32_t next = end + 1;
+        bool first = true;
+        for (;;) {
+            if (at + std::size_t(width) > bits)
+                return false; // no end code
+            // A code of up to 12 bits at up to 7 bits into its first byte spans at most three bytes.
+            const std::size_t i = at >> 3;
+            const int shift = int(at & 7);
+            const uint32_t mask = (1u << width) - 1;
+            const uint32_t window = byte(i) | byte(i + 1) << 8 | byte(i + 2) << 16;
+            const uint32_t code = window >> shift & mask;
+            if (code < clear) {
+                const uint32_t written = (window & ~(mask << shift)) | uint32_t(map[code]) << shift;
+                for (std::size_t b = 0; b < 3 && i + b < n; ++b)
+                    codes[i + b] = uint8_t(written >> (8 * b));
+            }
+            at += std::size_t(width);
+            if (code == clear) {
+                width = minCodeSize + 1;
+                next = end + 1;
+                first = true;
+                continue;
+            }
+            if (code == end)
+                return true;
+            if (code > next || (first && code >= clear))
+                return false;
+            if (!first && next < 4096) {
+                ++next;
+                if (next == (1u << width) && width < 12)
+                    ++width;
+            }
+            first = false;
+        }
     }
 
     /**
@@ -448,6 +534,8 @@ private:
         Pending p = std::move(mPending.front());
         mPending.pop_front();
         Encoding e = p.encoding.get();
+        if (p.bySlot && !e.local)
+            renumberSlots(e);
         TGIFSubImage &f = out.appendFrame(TGIFSubImage());
         f.left = uint16_t(p.rect.x0);
         f.top = uint16_t(p.rect.y0);
@@ -834,7 +922,7 @@ private:
                 if (region.slots[i] == kNoSlot)
                     return -1;
                 if (!local)
-                    return mOrder[region.slots[i]];
+                    return region.bySlot ? region.slots[i] : mOrder[region.slots[i]];
                 int16_t &slotIndex = localOfSlot[region.slots[i]];
                 if (slotIndex < 0 && add) {
                     slotIndex = int16_t(palette.size());
@@ -882,7 +970,7 @@ private:
                     e.indices[i] = uint8_t(e.transparent);
                     if (kind[i] == 1 && kept == Kept::Either) {
                         const int index = indexOf(i, false);
-                        if (index >= 0 && index < reachable && index < int(local ? palette.size() : mTable.size() + 1)) {
+                        if (index >= 0 && index < reachable && index < int(local ? palette.size() : std::size_t(mGlobal->size()) + 1)) {
                             e.indices[i] = uint8_t(index);
                             either[i] = 1;
                         }
@@ -892,7 +980,11 @@ private:
             if (!either.empty())
                 keepShortStretches(either, e.indices, uint8_t(e.transparent));
             if (!local) {
-                palette = mTable;
+                if (region.bySlot) // the order may be being fixed meanwhile: the census has the colours by slot
+                    for (uint32_t c : mGlobal->colors())
+                        palette.push_back(unpack(c));
+                else
+                    palette = mTable;
                 palette.push_back(Rgb{});
             }
             entries = std::max(entries, 1);
