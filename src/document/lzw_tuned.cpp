@@ -339,11 +339,24 @@ private:
         return {std::clamp(r * 3 / 4, -32, 32), std::clamp(g * 3 / 4, -32, 32), std::clamp(b * 3 / 4, -32, 32)};
     }
 
-    bool near(uint8_t q, const Rgb &o) const
+    /** The entries within the bound of entry `p`, a bit each; worked out the first time `p` asks. */
+    const uint64_t *nearOf(uint8_t p)
     {
-        const Rgb &c = mColours[q];
-        return squared(c.r - o.r) + squared(c.g - o.g) + squared(c.b - o.b) <= mBound;
+        std::array<uint64_t, 4> &bits = mNear[p];
+        if (!mNearKnown[p]) {
+            const Rgb o = mColours[p];
+            bits.fill(0);
+            for (unsigned q = 0; q < 256; ++q) {
+                const Rgb &c = mColours[q];
+                if (squared(c.r - o.r) + squared(c.g - o.g) + squared(c.b - o.b) <= mBound)
+                    bits[q >> 6] |= uint64_t(1) << (q & 63);
+            }
+            mNearKnown[p] = true;
+        }
+        return bits.data();
     }
+
+    static bool near(const uint64_t *bits, uint8_t q) { return bits[q >> 6] >> (q & 63) & 1; }
 
     /** Where a string may branch: the state before it went on through `nearest`. */
     struct Branch {
@@ -414,6 +427,7 @@ private:
             // entry nearest the wanted colour, the pixel's own on a tie with another.
             const bool free = mayBeTransparent(pos);
             const bool some = p != mTransparent;
+            const uint64_t *nearby = some ? nearOf(p) : nullptr;
             const std::size_t mark = mCandidates.size();
             bool listed = false;
             uint16_t nearest = 0;
@@ -435,7 +449,7 @@ private:
                     if (q == p) {
                         exact = k;
                         mCandidates.push_back(k);
-                    } else if (q != mTransparent && near(q, original)) {
+                    } else if (q != mTransparent && near(nearby, q)) {
                         nearer(k, q);
                     }
                 }
@@ -449,7 +463,7 @@ private:
                 if (some && !nearest) {
                     for (uint16_t k = t.firstChild[node]; k; k = t.sibling[k]) {
                         const uint8_t q = t.pixelOf[k];
-                        if (q != p && q != mTransparent && near(q, original))
+                        if (q != p && q != mTransparent && near(nearby, q))
                             nearer(k, q);
                     }
                     listed = true;
@@ -475,6 +489,7 @@ private:
             const Branch b = mBranches.back();
             mPath.resize(b.path);
             const Rgb original = mColours[b.pixel];
+            const uint64_t *nearby = nearOf(b.pixel);
             auto follow = [&](uint16_t k) {
                 --mLeft;
                 const Rgb c = shown(k, original);
@@ -491,7 +506,7 @@ private:
             } else {
                 for (uint16_t k = t.firstChild[b.node]; k && mLeft > 0; k = t.sibling[k]) {
                     const uint8_t q = t.pixelOf[k];
-                    if (k == b.nearest || (q == mTransparent ? !b.free : q != b.pixel && !near(q, original)))
+                    if (k == b.nearest || (q == mTransparent ? !b.free : q != b.pixel && !near(nearby, q)))
                         continue;
                     follow(k);
                 }
@@ -513,6 +528,8 @@ private:
     int mLeft = 0;
     std::vector<uint16_t> mPath, mBest, mCandidates;
     std::vector<Branch> mBranches;
+    std::array<std::array<uint64_t, 4>, 256> mNear;
+    std::array<bool, 256> mNearKnown{};
     uint32_t mBestDistortion = 0;
     Carry mBestCarry;
 };
