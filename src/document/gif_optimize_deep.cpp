@@ -265,7 +265,7 @@ public:
             const bool userInput = source && source->userInput();
 
             // A picture that repeats the one before only lengthens it.
-            if (k > 0 && lastDisposal == 1 && !userInput && differences(current, shown, shownDiffers) == 0 &&
+            if (k > 0 && lastDisposal == 1 && !userInput && !anyDifference(current, shown, shownDiffers) &&
                 !(hasNext && nextUnpainted && needsClearing(current, next, nextDiffers))) {
                 Pending &prev = mPending.back();
                 if (!prev.userInput && prev.delay + delay <= 0xFFFF) {
@@ -711,6 +711,15 @@ private:
                 if (next[i] == kUnpainted && current[i] != kUnpainted)
                     return true;
             }
+        return false;
+    }
+
+    bool anyDifference(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b, const Box &box) const
+    {
+        for (int y = box.y0; y <= box.y1; ++y)
+            if (std::memcmp(a.data() + std::size_t(y) * mW + box.x0, b.data() + std::size_t(y) * mW + box.x0,
+                            std::size_t(box.width()) * 4) != 0)
+                return true;
         return false;
     }
 

@@ -9,6 +9,10 @@
 #include <memory>
 #include <optional>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace doc {
 
 namespace {
@@ -43,6 +47,8 @@ struct Trie {
     std::array<uint16_t, 4096> firstChild;
     std::array<uint16_t, 4096> sibling;
     std::array<uint8_t, 4096> pixelOf;
+    // Per node, the child last found or added, as (generation << 8 | pixel) << 12 | code.
+    std::array<uint32_t, 4096> recent{};
     uint32_t generation = 0;
 
     void reset(uint32_t literals)
@@ -50,6 +56,7 @@ struct Trie {
         if (++generation > kLastGeneration) {
             slots.fill(Slot{});
             rowGeneration.fill(0);
+            recent.fill(0);
             generation = 1;
         }
         std::fill(firstChild.begin(), firstChild.begin() + literals, 0);
@@ -67,8 +74,23 @@ struct Trie {
                 return 0;
         }
     }
+    /**
+     * child(), first looking at the child last taken from the node: runs and repeated patterns,
+     * most of what pictures hold, then skip the hash.
+     */
+    uint16_t follow(uint32_t node, uint8_t pixel)
+    {
+        const uint32_t tag = generation << 8 | pixel;
+        if (recent[node] >> 12 == tag)
+            return uint16_t(recent[node] & 0xFFF);
+        const uint16_t code = child(node, pixel);
+        if (code)
+            recent[node] = tag << 12 | code;
+        return code;
+    }
     void add(uint32_t node, uint8_t pixel, uint16_t code)
     {
+        recent[node] = (generation << 8 | pixel) << 12 | code;
         const uint32_t key = generation << 20 | node << 8 | pixel;
         uint32_t s = slotOf(key);
         while (slots[s].key >> 20 == generation)
@@ -231,20 +253,19 @@ private:
     double mBestRate = 0;
 };
 
-/** The greedy encoding, one pixel at a time. `out` gets the indices (the input as it is). */
-std::vector<uint8_t> encodeGreedy(const std::vector<uint8_t> &indices, int minCodeSize, ClearPolicy policy,
-                                  std::vector<uint8_t> &out, bool &filled, std::size_t giveUpAfter, bool &abandoned)
+/** The greedy encoding, one pixel at a time: the indices are written as they are. */
+std::vector<uint8_t> encodeGreedy(const std::vector<uint8_t> &indices, int minCodeSize, ClearPolicy policy, bool &filled,
+                                  std::size_t giveUpAfter, bool &abandoned)
 {
     const uint64_t limitBits = limitOf(giveUpAfter);
     Coder coder(minCodeSize, policy, indices.size());
-    const Trie &t = coder.t;
-    out = indices;
+    Trie &t = coder.t;
     if (indices.empty())
         return coder.finish(std::nullopt);
     uint32_t node = indices[0];
     for (std::size_t i = 1; i < indices.size(); ++i) {
         const uint8_t p = indices[i];
-        if (const uint16_t c = t.child(node, p)) {
+        if (const uint16_t c = t.follow(node, p)) {
             node = c;
             continue;
         }
@@ -587,7 +608,7 @@ std::vector<uint8_t> encodeEither(const std::vector<uint8_t> &indices, const std
 {
     const uint64_t limitBits = limitOf(giveUpAfter);
     Coder coder(minCodeSize, policy, indices.size());
-    const Trie &t = coder.t;
+    Trie &t = coder.t;
     const std::size_t n = indices.size();
     out.resize(n);
     if (n == 0)
@@ -599,11 +620,11 @@ std::vector<uint8_t> encodeEither(const std::vector<uint8_t> &indices, const std
         uint8_t chosen = indices[i];
         uint16_t c = 0;
         if (either[i])
-            c = t.child(node, transparent);
+            c = t.follow(node, transparent);
         if (c)
             chosen = transparent;
         else
-            c = t.child(node, chosen);
+            c = t.follow(node, chosen);
         if (c) {
             out[i] = chosen;
             node = c;
@@ -625,6 +646,25 @@ std::vector<uint8_t> encodeEither(const std::vector<uint8_t> &indices, const std
     return coder.finish(node);
 }
 
+/** The largest index. Every encoding scans its indices once or twice: sixteen at a time where the machine can. */
+uint8_t highestOf(const std::vector<uint8_t> &indices)
+{
+    const std::size_t n = indices.size();
+    std::size_t i = 0;
+    uint8_t highest = 0;
+#ifdef __SSE2__
+    __m128i lanes = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16)
+        lanes = _mm_max_epu8(lanes, _mm_loadu_si128(reinterpret_cast<const __m128i *>(indices.data() + i)));
+    alignas(16) std::array<uint8_t, 16> each;
+    _mm_store_si128(reinterpret_cast<__m128i *>(each.data()), lanes);
+    highest = *std::max_element(each.begin(), each.end());
+#endif
+    for (; i < n; ++i)
+        highest = std::max(highest, indices[i]);
+    return highest;
+}
+
 } // namespace
 
 int lossyRadius(int lossy)
@@ -638,21 +678,21 @@ TunedCodes encodeTunedLzw(std::vector<uint8_t> &indices, int width, int minCodeS
 {
     if (minCodeSize < 2 || minCodeSize > 8)
         throw GifError(GifErrorKind::BadCodeSize);
-    uint8_t highest = 0;
-    for (uint8_t v : indices)
-        highest = std::max(highest, v);
+    const uint8_t highest = highestOf(indices);
     if (minCodeSize < 8 && highest >= (1u << minCodeSize))
         throw GifError(GifErrorKind::ColorNotInTable);
 
     bool abandoned = false;
     const bool lossy = tuning.lossy > 0 && tuning.palette && !tuning.palette->empty();
+    // The greedy encoding writes the indices as they are: they need no copy.
+    const bool greedy = !lossy && !either(tuning, indices.size());
     auto encode = [&](ClearPolicy policy, std::vector<uint8_t> &out, bool &filled, std::size_t giveUpAfter) {
         if (lossy)
             return encodeLossy(indices, width, minCodeSize, tuning, policy, out, filled, giveUpAfter, abandoned);
         if (either(tuning, indices.size()))
             return encodeEither(indices, *tuning.mayBeTransparent, minCodeSize, uint8_t(tuning.transparentIndex), policy,
                                 out, filled, giveUpAfter, abandoned);
-        return encodeGreedy(indices, minCodeSize, policy, out, filled, giveUpAfter, abandoned);
+        return encodeGreedy(indices, minCodeSize, policy, filled, giveUpAfter, abandoned);
     };
     std::vector<uint8_t> decoded, other;
     bool filled = false;
@@ -672,9 +712,9 @@ TunedCodes encodeTunedLzw(std::vector<uint8_t> &indices, int width, int minCodeS
     }
     TunedCodes result;
     result.codes = std::move(codes);
-    indices = std::move(decoded);
-    for (uint8_t v : indices)
-        result.highest = std::max(result.highest, v);
+    if (!greedy)
+        indices = std::move(decoded);
+    result.highest = greedy ? highest : highestOf(indices);
     return result;
 }
 
