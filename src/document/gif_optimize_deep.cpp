@@ -459,7 +459,7 @@ private:
     /**
      * Rewrites in place every code that stands for a single index through `map`: the strings the
      * table learns keep their codes, so every code keeps its width. False where the codes stray
-     * from what a decoder reads.
+     * from what a decoder reads (no end code, a code not yet defined).
      */
     static bool relabelCodes(std::vector<uint8_t> &codes, int minCodeSize, const std::array<uint8_t, 256> &map)
     {
@@ -491,8 +491,13 @@ private:
                 first = true;
                 continue;
             }
-            if (code == end)
+            if (code == end) {
+                // What follows the end code is dropped, and so are the bits after it in its last byte.
+                codes.resize((at + 7) / 8);
+                if (at & 7)
+                    codes.back() = uint8_t(codes.back() & ((1u << (at & 7)) - 1));
                 return true;
+            }
             if (code > next || (first && code >= clear))
                 return false;
             if (!first && next < 4096) {
@@ -1201,59 +1206,11 @@ private:
         best = std::move(e);
     }
 
-    /**
-     * `source`'s codes with every code of a single index renumbered through `map`: the strings the
-     * table learns keep their codes, so every code keeps its width. False where the codes stray
-     * from what a decoder reads.
-     */
+    /** `source`'s codes with every code of a single index renumbered through `map` (see relabelCodes). */
     static bool renumberCodes(const CompressedPixels &source, const std::array<uint8_t, 256> &map, std::vector<uint8_t> &out)
     {
-        const int m = source.minCodeSize;
-        const uint32_t clear = 1u << m, end = clear + 1;
-        const uint8_t *in = source.codes.data();
-        const std::size_t bytes = source.codeBytes();
-        std::size_t bitIn = 0;
-        uint64_t acc = 0;
-        int held = 0;
-        out.clear();
-        out.reserve(bytes);
-        int width = m + 1;
-        uint32_t next = end + 1;
-        bool first = true;
-        for (;;) {
-            if (bitIn + std::size_t(width) > bytes * 8)
-                return false; // no end code
-            uint32_t code = 0;
-            for (int b = 0; b < width; ++b, ++bitIn)
-                code |= uint32_t(in[bitIn >> 3] >> (bitIn & 7) & 1) << b;
-            const uint32_t written = code < clear ? map[code] : code;
-            acc |= uint64_t(written) << held;
-            held += width;
-            while (held >= 8) {
-                out.push_back(uint8_t(acc));
-                acc >>= 8;
-                held -= 8;
-            }
-            if (code == clear) {
-                width = m + 1;
-                next = end + 1;
-                first = true;
-                continue;
-            }
-            if (code == end)
-                break;
-            if (code > next || (first && code >= clear))
-                return false;
-            if (!first && next < 4096) {
-                ++next;
-                if (next == (1u << width) && width < 12)
-                    ++width;
-            }
-            first = false;
-        }
-        if (held > 0)
-            out.push_back(uint8_t(acc));
-        return true;
+        out.assign(source.codes.begin(), source.codes.begin() + std::ptrdiff_t(source.codeBytes()));
+        return relabelCodes(out, source.minCodeSize, map);
     }
 
     const TGIFImage &mDocument;
