@@ -1,4 +1,6 @@
+#include "document/formats/magick_module.h"
 #include "document/formats/picture_formats.h"
+#include "document/helper_module.h"
 
 #include "support/corpus.h"
 #include "support/crc32.h"
@@ -538,6 +540,25 @@ TEST(BmpImport, BmpSuiteMatchesReferences)
             }
         }
     EXPECT_GT(compared, 50);
+}
+
+// A module that is missing, or lacks its entry point, is an error the caller can report, not a crash,
+// and asking again gives the same answer.
+TEST(HelperModules, MissingModuleOrEntryIsReportedNotFatal)
+{
+    std::string error;
+    EXPECT_EQ(helperModuleEntry("movaro-gif-absent.so", "entry", error), nullptr);
+    EXPECT_NE(error.find("movaro-gif-absent.so could not be loaded"), std::string::npos) << error;
+    const std::string first = error;
+    error.clear();
+    EXPECT_EQ(helperModuleEntry("movaro-gif-absent.so", "entry", error), nullptr);
+    EXPECT_EQ(error, first);
+
+    EXPECT_EQ(helperModuleEntry(kMagickModuleFile, "noSuchEntry", error), nullptr);
+    EXPECT_NE(error.find("no noSuchEntry"), std::string::npos) << error;
+
+    EXPECT_NE(helperModuleEntry(kMagickModuleFile, kMagickModuleEntry, error), nullptr);
+    EXPECT_TRUE(error.empty()) << error;
 }
 
 TEST(MagickImport, ImageRsReferences)
