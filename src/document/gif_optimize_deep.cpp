@@ -921,48 +921,66 @@ private:
             std::vector<uint8_t> either;
             std::size_t tableBytes = 0;
         };
-        auto prepare = [&](bool local, Kept kept) -> std::optional<Candidate> {
+        // Where the global table serves, the census slots the region draws and those it may repeat,
+        // each in the order first met (a local table lists its colours so), are found once: every
+        // way of writing the region then maps its slots through a table of 256.
+        std::array<bool, 256> drawnSlot{}, shownSlot{};
+        std::vector<uint8_t> drawnOrder, shownOrder;
+        if (global) {
+            const std::vector<uint8_t> &slots = region.slots;
+            for (std::size_t i = 0; i < kind.size(); ++i) {
+                const uint8_t k = kind[i], s = slots[i];
+                if (k == 2)
+                    continue;
+                if (!shownSlot[s]) {
+                    shownSlot[s] = true;
+                    shownOrder.push_back(s);
+                }
+                if (k == 0 && !drawnSlot[s]) {
+                    drawnSlot[s] = true;
+                    drawnOrder.push_back(s);
+                }
+            }
+        }
+        // The first entry a frame does not draw, for its transparent pixels: the global table keeps one spare.
+        auto firstUnused = [](const std::array<bool, 257> &used) {
+            return int(std::find(used.begin(), used.end(), false) - used.begin());
+        };
+        auto prepareBySlot = [&](bool local, Kept kept) -> std::optional<Candidate> {
             Encoding e;
             e.local = local;
-            const bool needsTransparent = anyClear || (anyKept && kept != Kept::Colour);
-            ColorIndex localColors;
-            std::array<int16_t, 256> localOfSlot;
-            localOfSlot.fill(-1);
-            std::vector<Rgb> palette;
-            // A pixel's entry in the table being made; with `add`, colours not there yet are added.
-            auto indexOf = [&](std::size_t i, bool add) -> int {
-                if (!global)
-                    return add ? localColors.add(region.colors[i]) : localColors.find(region.colors[i]);
-                if (region.slots[i] == kNoSlot)
-                    return -1;
-                if (!local)
-                    return region.bySlot ? region.slots[i] : mOrder[region.slots[i]];
-                int16_t &slotIndex = localOfSlot[region.slots[i]];
-                if (slotIndex < 0 && add) {
-                    slotIndex = int16_t(palette.size());
-                    palette.push_back(unpack(mGlobal->colors()[region.slots[i]]));
-                }
-                return slotIndex;
-            };
+            const bool colour = kept == Kept::Colour;
+            const bool needsTransparent = anyClear || (anyKept && !colour);
+            // A kept pixel whose colour the table lacks may only be left transparent.
+            if (colour && shownSlot[kNoSlot])
+                return std::nullopt;
+            const std::vector<uint8_t> &order = colour ? shownOrder : drawnOrder;
+            std::array<uint8_t, 256> entryOf{};
+            std::array<bool, 256> known{};
             std::array<bool, 257> used{};
-            int highest = -1;
-            e.indices.resize(kind.size());
-            for (std::size_t i = 0; i < kind.size(); ++i) {
-                const uint8_t k = kind[i];
-                if (k == 2 || (k == 1 && kept != Kept::Colour))
-                    continue;
-                const int index = indexOf(i, true);
-                if (index < 0)
-                    return std::nullopt;
-                e.indices[i] = uint8_t(index);
-                used[std::size_t(index)] = true;
-                highest = std::max(highest, index);
+            std::vector<Rgb> palette;
+            int entries = 0;
+            if (local) {
+                for (uint8_t s : order) {
+                    entryOf[s] = uint8_t(palette.size());
+                    known[s] = true;
+                    palette.push_back(unpack(mGlobal->colors()[s]));
+                }
+                entries = int(palette.size());
+            } else {
+                for (int s = 0; s < mGlobal->size(); ++s) {
+                    entryOf[std::size_t(s)] = region.bySlot ? uint8_t(s) : mOrder[std::size_t(s)];
+                    known[std::size_t(s)] = true;
+                }
+                int highest = -1;
+                for (uint8_t s : order) {
+                    used[entryOf[s]] = true;
+                    highest = std::max(highest, int(entryOf[s]));
+                }
+                entries = highest + 1;
             }
-            if (!global)
-                for (uint32_t c : localColors.colors())
-                    palette.push_back(unpack(c));
-            int entries = local ? int(palette.size()) : highest + 1;
             std::vector<uint8_t> either;
+            uint8_t transparent = 0;
             if (needsTransparent) {
                 if (local) {
                     if (entries >= 256)
@@ -970,29 +988,38 @@ private:
                     e.transparent = entries++;
                     palette.push_back(Rgb{});
                 } else {
-                    // The first entry the frame does not draw: the global table keeps one spare.
-                    e.transparent = int(std::find(used.begin(), used.end(), false) - used.begin());
+                    e.transparent = firstUnused(used);
                     entries = std::max(entries, e.transparent + 1);
                 }
+                transparent = uint8_t(e.transparent);
+            }
+            const std::vector<uint8_t> &slots = region.slots;
+            const std::size_t n = kind.size();
+            e.indices.resize(n);
+            uint8_t *out = e.indices.data();
+            if (colour) {
+                for (std::size_t i = 0; i < n; ++i)
+                    out[i] = kind[i] == 2 ? transparent : entryOf[slots[i]];
+            } else if (kept == Kept::Either) {
                 // Kept pixels may keep their colour only where it is an entry the code size reaches.
                 const int reachable = 1 << std::max(2, bitSizeOf(std::max(entries, 1)));
-                if (kept == Kept::Either)
-                    either.resize(kind.size());
-                for (std::size_t i = 0; i < kind.size(); ++i) {
-                    if (kind[i] == 0 || (kind[i] == 1 && kept == Kept::Colour))
-                        continue;
-                    e.indices[i] = uint8_t(e.transparent);
-                    if (kind[i] == 1 && kept == Kept::Either) {
-                        const int index = indexOf(i, false);
-                        if (index >= 0 && index < reachable && index < int(local ? palette.size() : std::size_t(mGlobal->size()) + 1)) {
-                            e.indices[i] = uint8_t(index);
-                            either[i] = 1;
-                        }
-                    }
+                const int limit = local ? int(palette.size()) : mGlobal->size() + 1;
+                std::array<uint8_t, 256> mayKeep{};
+                for (int s = 0; s < 256; ++s)
+                    mayKeep[std::size_t(s)] = known[std::size_t(s)] && entryOf[std::size_t(s)] < reachable && entryOf[std::size_t(s)] < limit;
+                either.resize(n);
+                uint8_t *free = either.data();
+                for (std::size_t i = 0; i < n; ++i) {
+                    const uint8_t k = kind[i], s = slots[i];
+                    const uint8_t f = k == 1 ? mayKeep[s] : 0;
+                    free[i] = f;
+                    out[i] = k == 0 || f ? entryOf[s] : transparent;
                 }
+                keepShortStretches(either, e.indices, transparent);
+            } else {
+                for (std::size_t i = 0; i < n; ++i)
+                    out[i] = kind[i] == 0 ? entryOf[slots[i]] : transparent;
             }
-            if (!either.empty())
-                keepShortStretches(either, e.indices, uint8_t(e.transparent));
             if (!local) {
                 if (region.bySlot) // the order may be being fixed meanwhile: the census has the colours by slot
                     for (uint32_t c : mGlobal->colors())
@@ -1004,6 +1031,57 @@ private:
             entries = std::max(entries, 1);
             e.minCodeSize = std::max(2, bitSizeOf(entries));
             const std::size_t tableBytes = local ? std::size_t(3) << bitSizeOf(entries) : 0;
+            return Candidate{std::move(e), std::move(palette), std::move(either), tableBytes};
+        };
+        // Where it does not, each way of writing the region finds the colours' entries as it goes.
+        auto prepare = [&](bool local, Kept kept) -> std::optional<Candidate> {
+            if (global)
+                return prepareBySlot(local, kept);
+            Encoding e;
+            e.local = true;
+            const bool needsTransparent = anyClear || (anyKept && kept != Kept::Colour);
+            ColorIndex localColors;
+            std::vector<Rgb> palette;
+            e.indices.resize(kind.size());
+            for (std::size_t i = 0; i < kind.size(); ++i) {
+                const uint8_t k = kind[i];
+                if (k == 2 || (k == 1 && kept != Kept::Colour))
+                    continue;
+                const int index = localColors.add(region.colors[i]);
+                if (index < 0)
+                    return std::nullopt;
+                e.indices[i] = uint8_t(index);
+            }
+            for (uint32_t c : localColors.colors())
+                palette.push_back(unpack(c));
+            int entries = int(palette.size());
+            std::vector<uint8_t> either;
+            if (needsTransparent) {
+                if (entries >= 256)
+                    return std::nullopt;
+                e.transparent = entries++;
+                palette.push_back(Rgb{});
+                const int reachable = 1 << std::max(2, bitSizeOf(std::max(entries, 1)));
+                if (kept == Kept::Either)
+                    either.resize(kind.size());
+                for (std::size_t i = 0; i < kind.size(); ++i) {
+                    if (kind[i] == 0 || (kind[i] == 1 && kept == Kept::Colour))
+                        continue;
+                    e.indices[i] = uint8_t(e.transparent);
+                    if (kind[i] == 1 && kept == Kept::Either) {
+                        const int index = localColors.find(region.colors[i]);
+                        if (index >= 0 && index < reachable && index < int(palette.size())) {
+                            e.indices[i] = uint8_t(index);
+                            either[i] = 1;
+                        }
+                    }
+                }
+            }
+            if (!either.empty())
+                keepShortStretches(either, e.indices, uint8_t(e.transparent));
+            entries = std::max(entries, 1);
+            e.minCodeSize = std::max(2, bitSizeOf(entries));
+            const std::size_t tableBytes = std::size_t(3) << bitSizeOf(entries);
             return Candidate{std::move(e), std::move(palette), std::move(either), tableBytes};
         };
         auto tuningOf = [&](const Candidate &c) {
@@ -1061,13 +1139,7 @@ private:
         } else {
             tryBoth(false);
             // A local table is only worth its bytes when the frame's colours take fewer bits a code.
-            std::array<bool, 256> drawn{};
-            int colours = anyKept || anyClear ? 1 : 0;
-            for (std::size_t i = 0; i < kind.size(); ++i)
-                if (kind[i] == 0 && !drawn[region.slots[i]]) {
-                    drawn[region.slots[i]] = true;
-                    ++colours;
-                }
+            const int colours = int(drawnOrder.size()) + (anyKept || anyClear ? 1 : 0);
             if (best.cost != std::numeric_limits<std::size_t>::max() && std::max(2, bitSizeOf(colours)) < best.minCodeSize)
                 tryBoth(true);
         }
