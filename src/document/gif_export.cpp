@@ -15,6 +15,7 @@
 #include <future>
 #include <tuple>
 #include <numeric>
+#include <optional>
 #include <limits>
 #include <sstream>
 
@@ -377,6 +378,26 @@ struct SamplePiece {
     std::vector<uint8_t> coveredMiddle;
 };
 
+struct FrameRows {
+    int width = 0, height = 0, frames = 0;
+    std::vector<uint32_t> ids; // frame * height + y: the row it shows
+    // A row's Rgb24 pixels, then one coverage byte a pixel.
+    std::vector<std::unique_ptr<uint8_t[]>> rows;
+
+    std::size_t rowBytes() const { return std::size_t(width) * 4; }
+    const uint8_t *row(int frame, int y) const { return rows[ids[std::size_t(frame) * height + y]].get(); }
+    void picture(int frame, Picture &picture, std::vector<uint8_t> &covered) const
+    {
+        picture = Picture(width, height, PixelFormat::Rgb24);
+        covered.resize(std::size_t(width) * height);
+        for (int y = 0; y < height; ++y) {
+            const uint8_t *r = row(frame, y);
+            std::copy_n(r, std::size_t(width) * 3, picture.row(y));
+            std::copy_n(r + std::size_t(width) * 3, width, covered.data() + std::size_t(y) * width);
+        }
+    }
+};
+
 struct FrameSample {
     int width = 0, height = 0;
     int framesKept = 0;
@@ -589,10 +610,55 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
         return *it->second;
     auto made = std::make_shared<FrameSample>();
     FrameSample &fs = *made;
-    FrameComposer composer(*mDocument);
-    composer.setTrackCoverage(true);
-    const int n = std::min(composer.count(), mFrames);
-    const int W = composer.width(), H = composer.height();
+    // The frames come from the rows kept by an earlier sample when there are, else from the
+    // composer, their rows then kept for the next sample while they fit in the budget.
+    std::optional<FrameComposer> composer;
+    std::shared_ptr<FrameRows> recording;
+    if (!mRows) {
+        composer.emplace(*mDocument);
+        composer->setTrackCoverage(true);
+        recording = std::make_shared<FrameRows>();
+        recording->width = composer->width();
+        recording->height = composer->height();
+        recording->frames = std::min(composer->count(), mFrames);
+        recording->ids.resize(std::size_t(recording->frames) * std::max(recording->height, 0));
+    }
+    const FrameRows *rows = mRows ? mRows.get() : nullptr;
+    const int n = rows ? rows->frames : recording->frames;
+    const int W = rows ? rows->width : recording->width, H = rows ? rows->height : recording->height;
+    constexpr std::size_t kRowBudget = std::size_t(96) << 20;
+    std::size_t recorded = 0;
+    Picture composed;
+    std::vector<uint8_t> covered;
+    auto frameAt = [&](int i) {
+        if (rows)
+            return rows->picture(i, composed, covered);
+        composed = composer->ComposedFrame(i);
+        covered = composer->coverage();
+        if (!recording)
+            return;
+        const std::size_t rowBytes = recording->rowBytes();
+        for (int y = 0; y < H; ++y) {
+            const std::size_t at = std::size_t(i) * H + y;
+            if (i > 0) {
+                const uint8_t *before = recording->rows[recording->ids[at - H]].get();
+                if (std::memcmp(before, composed.row(y), std::size_t(W) * 3) == 0 &&
+                    std::memcmp(before + std::size_t(W) * 3, covered.data() + std::size_t(y) * W, std::size_t(W)) == 0) {
+                    recording->ids[at] = recording->ids[at - H];
+                    continue;
+                }
+            }
+            if ((recorded += rowBytes) > kRowBudget) {
+                recording.reset();
+                return;
+            }
+            auto row = std::make_unique<uint8_t[]>(rowBytes);
+            std::copy_n(composed.row(y), std::size_t(W) * 3, row.get());
+            std::copy_n(covered.data() + std::size_t(y) * W, W, row.get() + std::size_t(W) * 3);
+            recording->ids[at] = uint32_t(recording->rows.size());
+            recording->rows.push_back(std::move(row));
+        }
+    };
     fs.width = W;
     fs.height = H;
     std::vector<int> kept;
@@ -618,6 +684,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
 
     Picture previous;
     std::vector<uint8_t> previousCovered;
+    int previousFrame = 0;
     std::vector<int> since(std::size_t(std::max(H, 0)), 0); // the frame each row has shown since
     std::vector<std::shared_ptr<const SamplePiece>> largest, spread;
     const auto smaller = [](const auto &a, const auto &b) { return a->changedPixels > b->changedPixels; };
@@ -628,15 +695,14 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     bool haveMiddle = false;
     for (int i = 0, next = 0; i < n && next < int(kept.size()); ++i) {
         checkpoint(cancel);
-        Picture composed = composer.ComposedFrame(i);
+        frameAt(i);
         if (i != kept[std::size_t(next)]) {
             middle = std::move(composed);
-            middleCovered = composer.coverage();
+            middleCovered = covered;
             haveMiddle = true;
             continue;
         }
         const int index = next++;
-        const std::vector<uint8_t> &covered = composer.coverage();
         fs.unpainted = fs.unpainted || std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
         if (index == 0) {
             fs.first = composed;
@@ -645,6 +711,9 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
             SamplePiece::Box changed;
             std::size_t pixels = 0;
             for (int y = 0; y < H; ++y) {
+                // Rows kept as one are the same row.
+                if (rows && rows->ids[std::size_t(previousFrame) * H + y] == rows->ids[std::size_t(i) * H + y])
+                    continue;
                 const uint8_t *a = previous.row(y), *b = composed.row(y);
                 const uint8_t *ca = previousCovered.data() + std::size_t(y) * W, *cb = covered.data() + std::size_t(y) * W;
                 if (std::memcmp(a, b, std::size_t(W) * 3) == 0 && std::memcmp(ca, cb, std::size_t(W)) == 0)
@@ -712,6 +781,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
         }
         previous = std::move(composed);
         previousCovered = covered;
+        previousFrame = i;
         haveMiddle = false;
     }
     for (int y = 0; y < H && fs.framesKept > 0; ++y)
@@ -725,6 +795,13 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     fs.changing = changing;
     fs.othersChanging = changing - int(fs.largest.size());
     mSamples[dropEvery] = std::move(made);
+    // Kept only once every frame is in (the frames after the last one kept are composed now).
+    if (recording) {
+        for (int i = kept.empty() ? 0 : kept.back() + 1; i < n && recording; ++i)
+            frameAt(i);
+        if (recording)
+            mRows = std::move(recording);
+    }
     return *mSamples[dropEvery];
 }
 

@@ -76,6 +76,8 @@ void saveExport(const ExportResult &result, const std::string &path);
 
 /** Frames of a document cut down to what they change, kept for quick estimates (gif_export.cpp). */
 struct FrameSample;
+/** Every composed frame of a document as rows, each distinct row held once (gif_export.cpp). */
+struct FrameRows;
 
 /** What "fit under N KB" found: the settings, the size they give and what was given up for it. */
 struct FitResult {
@@ -164,6 +166,9 @@ private:
     std::map<ExportSettings, std::size_t> mSizes;
     // The samples of the quick estimate, by dropping, and the sizes they gave by settings.
     std::map<int, std::shared_ptr<FrameSample>> mSamples;
+    // The frames the first sample composed, when they fit in memory: the samples for other
+    // frames dropped are cut from them instead of composing the animation again.
+    std::shared_ptr<const FrameRows> mRows;
     struct RunKey {
         ExportSettings settings;
         int sampleDrop = 0;
