@@ -628,15 +628,23 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     const int W = rows ? rows->width : recording->width, H = rows ? rows->height : recording->height;
     constexpr std::size_t kRowBudget = std::size_t(96) << 20;
     std::size_t recorded = 0;
-    Picture composed;
-    std::vector<uint8_t> covered;
+    struct Shot {
+        Picture picture;
+        std::vector<uint8_t> covered;
+    };
+    // Run on a thread of its own, one frame ahead of the work on the frame before.
     auto frameAt = [&](int i) {
-        if (rows)
-            return rows->picture(i, composed, covered);
+        Shot shot;
+        Picture &composed = shot.picture;
+        std::vector<uint8_t> &covered = shot.covered;
+        if (rows) {
+            rows->picture(i, composed, covered);
+            return shot;
+        }
         composed = composer->ComposedFrame(i);
         covered = composer->coverage();
         if (!recording)
-            return;
+            return shot;
         const std::size_t rowBytes = recording->rowBytes();
         for (int y = 0; y < H; ++y) {
             const std::size_t at = std::size_t(i) * H + y;
@@ -650,7 +658,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
             }
             if ((recorded += rowBytes) > kRowBudget) {
                 recording.reset();
-                return;
+                return shot;
             }
             auto row = std::make_unique<uint8_t[]>(rowBytes);
             std::copy_n(composed.row(y), std::size_t(W) * 3, row.get());
@@ -658,6 +666,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
             recording->ids[at] = uint32_t(recording->rows.size());
             recording->rows.push_back(std::move(row));
         }
+        return shot;
     };
     fs.width = W;
     fs.height = H;
@@ -693,9 +702,22 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     Picture middle;
     std::vector<uint8_t> middleCovered;
     bool haveMiddle = false;
-    for (int i = 0, next = 0; i < n && next < int(kept.size()); ++i) {
+    // Every frame when its rows are being kept, else up to the last frame kept.
+    const int fetched = recording ? n : kept.empty() ? 0 : kept.back() + 1;
+    std::future<Shot> ahead;
+    if (fetched > 0)
+        ahead = std::async(std::launch::async, frameAt, 0);
+    Picture composed;
+    std::vector<uint8_t> covered;
+    for (int i = 0, next = 0; i < fetched; ++i) {
+        Shot shot = ahead.get();
+        if (i + 1 < fetched)
+            ahead = std::async(std::launch::async, frameAt, i + 1);
         checkpoint(cancel);
-        frameAt(i);
+        if (next >= int(kept.size()))
+            continue;
+        composed = std::move(shot.picture);
+        covered = std::move(shot.covered);
         if (i != kept[std::size_t(next)]) {
             middle = std::move(composed);
             middleCovered = covered;
@@ -795,13 +817,8 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     fs.changing = changing;
     fs.othersChanging = changing - int(fs.largest.size());
     mSamples[dropEvery] = std::move(made);
-    // Kept only once every frame is in (the frames after the last one kept are composed now).
-    if (recording) {
-        for (int i = kept.empty() ? 0 : kept.back() + 1; i < n && recording; ++i)
-            frameAt(i);
-        if (recording)
-            mRows = std::move(recording);
-    }
+    if (recording)
+        mRows = std::move(recording);
     return *mSamples[dropEvery];
 }
 
@@ -843,6 +860,15 @@ std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<Export
             run.layout = layout;
             run.fixed = layout == Pieces ? 1 + fs.largest.size() : 1;
             run.others = layout == WholeFrames ? fs.framesKept - 1 : layout == RowsDown ? fs.changing : fs.othersChanging;
+            // The first job is the first frame on the settings' own palette, whatever the frames
+            // dropped in the sample: one made for another sample serves (it is the largest job).
+            for (auto it = mSampleRuns.lower_bound(RunKey{s, std::numeric_limits<int>::min(), 0});
+                 it != mSampleRuns.end() && it->first.settings == s; ++it)
+                if (it->first.layout == layoutCode && &it->second != &run && !it->second.bytes.empty() && it->second.bytes[0] >= 0) {
+                    run.bytes[0] = it->second.bytes[0];
+                    run.header = it->second.header;
+                    break;
+                }
         }
         w.run = &run;
         runs.push_back(&run);
