@@ -954,7 +954,7 @@ std::size_t Exporter::sampledEstimate(const ExportSettings &settings, const std:
             continue;
         const double distance = (known.level != s.level) * 300.0 + std::abs(std::log2(double(known.colours) / s.colours)) * 40.0 +
                                 (known.dither != s.dither) * 150.0 + (known.dropEvery != s.dropEvery) * 150.0 +
-                                std::abs(known.lossy - s.lossy);
+                                std::abs(known.lossy - s.lossy) * (known.level != s.level ? 4 : 1);
         if (!nearest || distance < best) {
             nearest = &known;
             best = distance;
