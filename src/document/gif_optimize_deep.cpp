@@ -132,6 +132,15 @@ int bitSizeOf(int entries)
     return b;
 }
 
+// Kept pixels: all transparent, all their colour, or each as the codes find shorter.
+enum class Kept { Transparent, Colour, Either };
+
+/** The census slots a region draws and those it shows unchanged, each in the order first met. */
+struct SlotUse {
+    std::array<bool, 256> drawn{}, shown{};
+    std::vector<uint8_t> drawnOrder, shownOrder;
+};
+
 /** One way to write a frame: its table, its indices, its codes and what the whole costs. */
 struct Encoding {
     bool local = false;
@@ -141,6 +150,10 @@ struct Encoding {
     std::vector<uint8_t> indices;
     TunedCodes codes;
     std::size_t cost = std::numeric_limits<std::size_t>::max();
+    // Made in a guessed order of the global table: the slots the region uses and the way its
+    // unchanged pixels were written, to tell whether the final order gives the same codes.
+    std::shared_ptr<const SlotUse> use;
+    Kept kept = Kept::Transparent;
 };
 
 /**
@@ -309,12 +322,13 @@ public:
             mPending.push_back(std::move(pending));
             if (mGlobal && !mOrdered) {
                 // Frames wait for the global table's order, which their colours decide.
-                const int drawn = countColours(mPending.back().region);
+                SlotUse use;
+                const int drawn = countColours(mPending.back().region, use);
                 mWaitingPixels += mPending.back().region.kind.size();
                 if (mWaitingPixels > kWaitingBudget)
                     fixOrder();
                 else
-                    startBeforeOrder(mPending.back(), drawn);
+                    startBeforeOrder(mPending.back(), drawn, use);
             }
             if (!mGlobal || mOrdered) {
                 // Encoding is most of the work: it runs beside the composition of the frames after.
@@ -364,6 +378,8 @@ public:
     }
 
 private:
+    enum class Labels { Final, Slot, Guess };
+
     /** What a frame's rectangle holds: its colours and, per pixel, what it may be written as. */
     struct Region {
         int w = 0, h = 0;
@@ -379,8 +395,9 @@ private:
         std::shared_ptr<const CompressedPixels> sourceCodes;
         const TGIFColorMap *sourceTable = nullptr;
         int sourceTransparent = -1;
-        // Encoded before the global table's order is fixed: its entries are the census slots.
-        bool bySlot = false;
+        // The entries the global table gives its census slots: the final order, the slots
+        // themselves, or a guess at the order made before it is fixed.
+        Labels labels = Labels::Final;
     };
 
     /** A frame whose rectangle and disposal are chosen, its encoding on its way or still to start. */
@@ -391,7 +408,12 @@ private:
         bool userInput = false;
         Region region;
         std::future<Encoding> encoding;
-        bool bySlot = false;
+        Labels labels = Labels::Final;
+        // A region encoded in a guessed order, kept to be encoded again if the final order differs
+        // where it matters, and to weigh its input's codes.
+        std::shared_ptr<Region> guessed;
+        // Its encoding, once it has been checked against the final order.
+        std::optional<Encoding> settled;
     };
 
     // Frames wait for the order of the global table up to this many pixels; the order is then
@@ -408,14 +430,19 @@ private:
         }
     }
 
-    /** Counts, per census colour, the frames that draw it and its pixels; returns how many colours the region draws. */
-    int countColours(const Region &r)
+    /**
+     * Counts, per census colour, the frames that draw it and its pixels; returns how many colours
+     * the region draws. `use` gets the slots it draws and shows unchanged (in slot order).
+     */
+    int countColours(const Region &r, SlotUse &use)
     {
         int drawn = 0;
-        std::array<bool, 256> seen{};
-        for (std::size_t i = 0; i < r.kind.size(); ++i)
-            if (r.kind[i] == 0 && r.slots[i] != kNoSlot) {
-                const uint8_t slot = r.slots[i];
+        std::array<bool, 256> &seen = use.drawn, &shown = use.shown;
+        for (std::size_t i = 0; i < r.kind.size(); ++i) {
+            const uint8_t k = r.kind[i], slot = r.slots[i];
+            if (k == 1)
+                shown[slot] = true;
+            if (k == 0 && slot != kNoSlot) {
                 ++mPixelsOf[slot];
                 if (!seen[slot]) {
                     seen[slot] = true;
@@ -423,6 +450,14 @@ private:
                     ++drawn;
                 }
             }
+        }
+        for (int s = 0; s < 256; ++s) {
+            shown[std::size_t(s)] = shown[std::size_t(s)] || seen[std::size_t(s)];
+            if (seen[std::size_t(s)])
+                use.drawnOrder.push_back(uint8_t(s));
+            if (shown[std::size_t(s)])
+                use.shownOrder.push_back(uint8_t(s));
+        }
         return drawn;
     }
 
@@ -430,15 +465,143 @@ private:
      * A frame that draws more than 128 colours of the global table takes codes of 8 bits whatever
      * the table's order, and the lengths of its codes do not depend on which entry stands for which
      * colour: it need not wait for the order. It is encoded at once with the census slots as its
-     * entries and renumbered once the order is fixed. Frames that may keep their input's codes
-     * still wait, as those are weighed against the final entries.
+     * entries and renumbered once the order is fixed.
+     *
+     * Other frames are encoded at once in the order the census foretells, when it is likely to
+     * hold for them: where the final order gives the same code size, the same entries within reach
+     * and the same meeting of the transparent entry with a colour, the codes differ only in which
+     * entry stands for which colour and are renumbered; elsewhere the frame is encoded again.
+     * Their input's codes are weighed once the order is fixed.
      */
-    void startBeforeOrder(Pending &p, int drawn)
+    void startBeforeOrder(Pending &p, int drawn, const SlotUse &use)
     {
-        if (drawn <= 128 || p.region.sourceCodes || mOptions.lossy != 0)
+        if (mOptions.lossy != 0)
             return;
-        p.bySlot = p.region.bySlot = true;
-        p.encoding = mEncoders.run([this, region = std::move(p.region)] { return encodeRegion(region); });
+        if (drawn > 128 && !p.region.sourceCodes) {
+            p.labels = p.region.labels = Labels::Slot;
+            p.encoding = mEncoders.run([this, region = std::move(p.region)] { return encodeRegion(region); });
+            return;
+        }
+        if (!mGuessed || !guessHolds(p.region, use))
+            return;
+        p.labels = p.region.labels = Labels::Guess;
+        p.guessed = std::make_shared<Region>(std::move(p.region));
+        p.encoding = mEncoders.run([this, region = p.guessed] { return encodeRegion(*region); });
+    }
+
+    /**
+     * The entries a global way of writing a region takes in the order `entryOf`: how many the
+     * codes reach, the transparent one, and per slot whether an unchanged pixel of it may keep its
+     * colour (Kept::Either).
+     */
+    struct Layout {
+        int entries = 0;
+        int transparent = -1;
+        std::array<uint8_t, 256> mayKeep{};
+    };
+    Layout globalLayout(const SlotUse &use, bool anyKept, bool anyClear, Kept kept, const std::array<uint8_t, 256> &entryOf) const
+    {
+        Layout l;
+        const bool colour = kept == Kept::Colour;
+        std::array<bool, 257> used{};
+        int highest = -1;
+        for (uint8_t s : colour ? use.shownOrder : use.drawnOrder) {
+            used[entryOf[s]] = true;
+            highest = std::max(highest, int(entryOf[s]));
+        }
+        l.entries = highest + 1;
+        if (anyClear || (anyKept && !colour)) {
+            // The first entry the frame does not draw: the global table keeps one spare.
+            l.transparent = int(std::find(used.begin(), used.end(), false) - used.begin());
+            l.entries = std::max(l.entries, l.transparent + 1);
+        }
+        if (kept == Kept::Either) {
+            // Kept pixels may keep their colour only where it is an entry the code size reaches.
+            const int reachable = 1 << std::max(2, bitSizeOf(std::max(l.entries, 1)));
+            for (int s = 0; s < mGlobal->size(); ++s)
+                l.mayKeep[std::size_t(s)] = entryOf[std::size_t(s)] < reachable;
+        }
+        return l;
+    }
+
+    /**
+     * Whether to encode the region in the guessed order: where it writes the region as the order
+     * the frames so far decide does, or where it has mostly done so for the frames before. A guess
+     * that often parts from the counts so far is likely to part from the final order too, and a
+     * frame encoded in vain costs as much as one encoded late.
+     */
+    bool guessHolds(const Region &region, const SlotUse &use)
+    {
+        std::array<uint8_t, 256> sofar{};
+        std::vector<Rgb> table;
+        orderOfCounts(sofar, table);
+        bool holds = true;
+        for (Kept kept : waysOf(region)) {
+            const Layout a = globalLayout(use, region.anyKept, region.anyClear, kept, mGuess);
+            const Layout b = globalLayout(use, region.anyKept, region.anyClear, kept, sofar);
+            holds = holds && sameLayout(use, a, mGuess, b, sofar);
+        }
+        ++mGuessesWeighed;
+        mGuessesHeld += holds ? 1 : 0;
+        return holds || (mGuessesWeighed >= 8 && mGuessesHeld * 2 >= mGuessesWeighed);
+    }
+
+    /** The ways of writing its unchanged pixels that a region is encoded with in the global table. */
+    static std::vector<Kept> waysOf(const Region &region)
+    {
+        if (!region.anyKept || region.anyClear)
+            return {region.anyKept ? Kept::Either : Kept::Transparent};
+        return {Kept::Either, Kept::Colour};
+    }
+
+    /** Whether two orders of the global table write the region's pixels alike, but for which entry is which. */
+    static bool sameLayout(const SlotUse &use, const Layout &a, const std::array<uint8_t, 256> &entriesA, const Layout &b,
+                           const std::array<uint8_t, 256> &entriesB)
+    {
+        if (std::max(2, bitSizeOf(std::max(a.entries, 1))) != std::max(2, bitSizeOf(std::max(b.entries, 1))))
+            return false;
+        for (std::size_t s = 0; s < 256; ++s) {
+            if (!use.shown[s] || use.drawn[s])
+                continue;
+            // An unchanged pixel that keeps its colour: kept alike, and on the transparent entry alike.
+            if (a.mayKeep[s] != b.mayKeep[s])
+                return false;
+            if (a.mayKeep[s] && (entriesA[s] == a.transparent) != (entriesB[s] == b.transparent))
+                return false;
+        }
+        return true;
+    }
+
+    /**
+     * An encoding made in the guessed order, renumbered into the final one; false when the final
+     * order would have written the region otherwise (its code size or what its unchanged pixels
+     * may be).
+     */
+    bool renumberGuess(Encoding &e, const Region &region) const
+    {
+        const SlotUse &use = *e.use;
+        Layout winner, winnerGuessed;
+        for (Kept kept : waysOf(region)) {
+            const Layout guessed = globalLayout(use, region.anyKept, region.anyClear, kept, mGuess);
+            const Layout final = globalLayout(use, region.anyKept, region.anyClear, kept, mOrder);
+            if (!sameLayout(use, guessed, mGuess, final, mOrder))
+                return false;
+            if (kept == e.kept) {
+                winner = final;
+                winnerGuessed = guessed;
+            }
+        }
+        if (e.local)
+            return true;
+        std::array<uint8_t, 256> map{};
+        for (int v = 0; v < 256; ++v)
+            map[std::size_t(v)] = uint8_t(v);
+        for (int s = 0; s < mGlobal->size(); ++s)
+            map[mGuess[std::size_t(s)]] = mOrder[std::size_t(s)];
+        if (e.transparent >= 0)
+            map[std::size_t(winnerGuessed.transparent)] = uint8_t(winner.transparent);
+        renumber(e, map);
+        return true;
     }
 
     /** An encoding made with the census slots as entries, renumbered into the global table's order. */
@@ -447,6 +610,12 @@ private:
         std::array<uint8_t, 256> map{};
         for (int v = 0; v < 256; ++v)
             map[std::size_t(v)] = v < mGlobal->size() ? mOrder[std::size_t(v)] : uint8_t(v);
+        renumber(e, map);
+    }
+
+    /** An encoding's entries renumbered through `map`, its codes with them. */
+    static void renumber(Encoding &e, const std::array<uint8_t, 256> &map)
+    {
         for (uint8_t &v : e.indices)
             v = map[v];
         if (e.transparent >= 0)
@@ -515,6 +684,39 @@ private:
      */
     void fixOrder()
     {
+        orderOfCounts(mOrder, mTable);
+        mOrdered = true;
+        mWaitingPixels = 0;
+        settleGuesses();
+    }
+
+    /**
+     * Frames encoded in the guessed order, renumbered into the final one and their input's codes
+     * weighed; those the final order writes otherwise are encoded again, beside the checks of the others.
+     */
+    void settleGuesses()
+    {
+        for (Pending &p : mPending) {
+            if (p.labels != Labels::Guess)
+                continue;
+            Encoding e = p.encoding.get();
+            // Its job is done: the region is the writer's again.
+            Region &region = *p.guessed;
+            region.labels = Labels::Final;
+            p.labels = Labels::Final;
+            if (renumberGuess(e, region)) {
+                trySourceCodes(region, e);
+                p.settled = std::move(e);
+                p.guessed.reset();
+            } else {
+                p.encoding = mEncoders.run([this, region = std::move(p.guessed)] { return encodeRegion(*region); });
+            }
+        }
+    }
+
+    /** The order the frames counted so far give the global table: each slot's entry, and the colours in that order. */
+    void orderOfCounts(std::array<uint8_t, 256> &order, std::vector<Rgb> &table) const
+    {
         const int n = mGlobal->size();
         std::vector<int> slots(std::size_t(n), 0);
         for (int i = 0; i < n; ++i)
@@ -524,13 +726,11 @@ private:
                 return mFramesOf[a] > mFramesOf[b];
             return mPixelsOf[a] > mPixelsOf[b];
         });
-        mTable.clear();
+        table.clear();
         for (int i = 0; i < n; ++i) {
-            mOrder[std::size_t(slots[std::size_t(i)])] = uint8_t(i);
-            mTable.push_back(unpack(mGlobal->colors()[std::size_t(slots[std::size_t(i)])]));
+            order[std::size_t(slots[std::size_t(i)])] = uint8_t(i);
+            table.push_back(unpack(mGlobal->colors()[std::size_t(slots[std::size_t(i)])]));
         }
-        mOrdered = true;
-        mWaitingPixels = 0;
     }
 
     void finishOldest(TGIFImage &out)
@@ -538,9 +738,10 @@ private:
         startEncodings();
         Pending p = std::move(mPending.front());
         mPending.pop_front();
-        Encoding e = p.encoding.get();
-        if (p.bySlot && !e.local)
+        Encoding e = p.settled ? std::move(*p.settled) : p.encoding.get();
+        if (p.labels == Labels::Slot && !e.local)
             renumberSlots(e);
+
         TGIFSubImage &f = out.appendFrame(TGIFSubImage());
         f.left = uint16_t(p.rect.x0);
         f.top = uint16_t(p.rect.y0);
@@ -697,6 +898,28 @@ private:
         for (uint32_t c : colors)
             index.add(c);
         mGlobal = std::move(index);
+        for (uint32_t c : colors)
+            mCensusTable.push_back(unpack(c));
+        // Where the input's frames are already cut to what changes (a file optimised before), they
+        // draw their colours as the rewritten frames will, and their census foretells the order.
+        // Over whole screens every colour counts in every frame and foretells little.
+        std::size_t framed = 0;
+        for (const TGIFSubImage *f : mSources)
+            framed += std::size_t(f->width) * f->height;
+        mGuessed = !mPartial && framed * 2 <= mSources.size() * std::size_t(mW) * std::size_t(mH);
+        if (mGuessed) {
+            std::vector<int> slots(colors.size());
+            for (std::size_t i = 0; i < slots.size(); ++i)
+                slots[i] = int(i);
+            std::stable_sort(slots.begin(), slots.end(), [&](int a, int b) {
+                const Tally &ta = tally[colors[std::size_t(a)]], &tb = tally[colors[std::size_t(b)]];
+                return ta.frames != tb.frames ? ta.frames > tb.frames : ta.pixels > tb.pixels;
+            });
+            for (std::size_t i = 0; i < slots.size(); ++i) {
+                mGuess[std::size_t(slots[i])] = uint8_t(i);
+                mGuessTable.push_back(unpack(colors[std::size_t(slots[i])]));
+            }
+        }
         if (mPartial) {
             // Already in the order the frames draw them: frames need not wait for it.
             for (std::size_t i = 0; i < colors.size(); ++i) {
@@ -912,8 +1135,6 @@ private:
         // Census slots where the global table serves; else the colours themselves.
         const bool global = mGlobal && region.fitsGlobal;
         Encoding best;
-        // Kept pixels: all transparent, all their colour, or each as the codes find shorter.
-        enum class Kept { Transparent, Colour, Either };
         // A way to write the region with its indices chosen, not yet encoded.
         struct Candidate {
             Encoding e;
@@ -924,8 +1145,9 @@ private:
         // Where the global table serves, the census slots the region draws and those it may repeat,
         // each in the order first met (a local table lists its colours so), are found once: every
         // way of writing the region then maps its slots through a table of 256.
-        std::array<bool, 256> drawnSlot{}, shownSlot{};
-        std::vector<uint8_t> drawnOrder, shownOrder;
+        auto slotUse = std::make_shared<SlotUse>();
+        std::array<bool, 256> &drawnSlot = slotUse->drawn, &shownSlot = slotUse->shown;
+        std::vector<uint8_t> &drawnOrder = slotUse->drawnOrder, &shownOrder = slotUse->shownOrder;
         if (global) {
             const std::vector<uint8_t> &slots = region.slots;
             for (std::size_t i = 0; i < kind.size(); ++i) {
@@ -942,71 +1164,63 @@ private:
                 }
             }
         }
-        // The first entry a frame does not draw, for its transparent pixels: the global table keeps one spare.
-        auto firstUnused = [](const std::array<bool, 257> &used) {
-            return int(std::find(used.begin(), used.end(), false) - used.begin());
-        };
+        std::array<uint8_t, 256> globalEntries{};
+        if (global)
+            for (int s = 0; s < mGlobal->size(); ++s)
+                globalEntries[std::size_t(s)] = region.labels == Labels::Slot    ? uint8_t(s)
+                                                : region.labels == Labels::Guess ? mGuess[std::size_t(s)]
+                                                                                 : mOrder[std::size_t(s)];
         auto prepareBySlot = [&](bool local, Kept kept) -> std::optional<Candidate> {
             Encoding e;
             e.local = local;
+            e.kept = kept;
             const bool colour = kept == Kept::Colour;
             const bool needsTransparent = anyClear || (anyKept && !colour);
             // A kept pixel whose colour the table lacks may only be left transparent.
             if (colour && shownSlot[kNoSlot])
                 return std::nullopt;
-            const std::vector<uint8_t> &order = colour ? shownOrder : drawnOrder;
             std::array<uint8_t, 256> entryOf{};
-            std::array<bool, 256> known{};
-            std::array<bool, 257> used{};
+            std::array<uint8_t, 256> mayKeep{};
             std::vector<Rgb> palette;
             int entries = 0;
             if (local) {
-                for (uint8_t s : order) {
+                for (uint8_t s : colour ? shownOrder : drawnOrder) {
                     entryOf[s] = uint8_t(palette.size());
-                    known[s] = true;
                     palette.push_back(unpack(mGlobal->colors()[s]));
                 }
                 entries = int(palette.size());
-            } else {
-                for (int s = 0; s < mGlobal->size(); ++s) {
-                    entryOf[std::size_t(s)] = region.bySlot ? uint8_t(s) : mOrder[std::size_t(s)];
-                    known[std::size_t(s)] = true;
-                }
-                int highest = -1;
-                for (uint8_t s : order) {
-                    used[entryOf[s]] = true;
-                    highest = std::max(highest, int(entryOf[s]));
-                }
-                entries = highest + 1;
-            }
-            std::vector<uint8_t> either;
-            uint8_t transparent = 0;
-            if (needsTransparent) {
-                if (local) {
+                if (needsTransparent) {
                     if (entries >= 256)
                         return std::nullopt;
                     e.transparent = entries++;
                     palette.push_back(Rgb{});
-                } else {
-                    e.transparent = firstUnused(used);
-                    entries = std::max(entries, e.transparent + 1);
                 }
-                transparent = uint8_t(e.transparent);
+                if (kept == Kept::Either) {
+                    // Kept pixels may keep their colour only where it is an entry the code size reaches.
+                    const int reachable = 1 << std::max(2, bitSizeOf(std::max(entries, 1)));
+                    for (uint8_t s : drawnOrder)
+                        mayKeep[s] = entryOf[s] < reachable;
+                }
+            } else {
+                entryOf = globalEntries;
+                Layout layout = globalLayout(*slotUse, anyKept, anyClear, kept, entryOf);
+                entries = layout.entries;
+                e.transparent = layout.transparent;
+                mayKeep = layout.mayKeep;
+                // The entries a reader finds in the table; only the lossy search looks at their colours.
+                palette = region.labels == Labels::Final ? mTable : region.labels == Labels::Guess ? mGuessTable : mCensusTable;
+                palette.push_back(Rgb{});
             }
+            const uint8_t transparent = needsTransparent ? uint8_t(e.transparent) : 0;
             const std::vector<uint8_t> &slots = region.slots;
             const std::size_t n = kind.size();
+            std::vector<uint8_t> either;
             e.indices.resize(n);
             uint8_t *out = e.indices.data();
             if (colour) {
                 for (std::size_t i = 0; i < n; ++i)
                     out[i] = kind[i] == 2 ? transparent : entryOf[slots[i]];
             } else if (kept == Kept::Either) {
-                // Kept pixels may keep their colour only where it is an entry the code size reaches.
-                const int reachable = 1 << std::max(2, bitSizeOf(std::max(entries, 1)));
-                const int limit = local ? int(palette.size()) : mGlobal->size() + 1;
-                std::array<uint8_t, 256> mayKeep{};
-                for (int s = 0; s < 256; ++s)
-                    mayKeep[std::size_t(s)] = known[std::size_t(s)] && entryOf[std::size_t(s)] < reachable && entryOf[std::size_t(s)] < limit;
                 either.resize(n);
                 uint8_t *free = either.data();
                 for (std::size_t i = 0; i < n; ++i) {
@@ -1019,14 +1233,6 @@ private:
             } else {
                 for (std::size_t i = 0; i < n; ++i)
                     out[i] = kind[i] == 0 ? entryOf[slots[i]] : transparent;
-            }
-            if (!local) {
-                if (region.bySlot) // the order may be being fixed meanwhile: the census has the colours by slot
-                    for (uint32_t c : mGlobal->colors())
-                        palette.push_back(unpack(c));
-                else
-                    palette = mTable;
-                palette.push_back(Rgb{});
             }
             entries = std::max(entries, 1);
             e.minCodeSize = std::max(2, bitSizeOf(entries));
@@ -1143,7 +1349,10 @@ private:
             if (best.cost != std::numeric_limits<std::size_t>::max() && std::max(2, bitSizeOf(colours)) < best.minCodeSize)
                 tryBoth(true);
         }
-        trySourceCodes(region, best);
+        if (region.labels == Labels::Guess)
+            best.use = std::move(slotUse);
+        else
+            trySourceCodes(region, best);
         if (best.cost == std::numeric_limits<std::size_t>::max())
             throw NotRewritable{};
         return best;
@@ -1307,6 +1516,12 @@ private:
     bool mOrdered = false;
     std::array<uint8_t, 256> mOrder{};
     std::vector<Rgb> mTable;
+    // The census colours by slot; the order the census foretells, and whether frames are encoded in it before the order is fixed.
+    std::vector<Rgb> mCensusTable, mGuessTable;
+    std::array<uint8_t, 256> mGuess{};
+    bool mGuessed = false;
+    // Frames whose layout in the guessed order was weighed against the counts so far, and those alike.
+    int mGuessesWeighed = 0, mGuessesHeld = 0;
     std::array<std::size_t, 256> mFramesOf{}, mPixelsOf{};
     std::size_t mWaitingPixels = 0;
     std::deque<Pending> mPending;
