@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace doc {
@@ -391,18 +392,61 @@ PaletteMapper::PaletteMapper(std::vector<Rgb> palette)
 
 PaletteMapper::~PaletteMapper() = default;
 
-Picture PaletteMapper::map(const Picture &rgb24, Dithering dither) const
+std::unique_ptr<NearestColorLookup> PaletteMapper::takeLookup() const
 {
-    std::unique_ptr<NearestColorLookup> lookup;
     {
         const std::lock_guard lock(mMutex);
         if (!mIdle.empty()) {
-            lookup = std::move(mIdle.back());
+            std::unique_ptr<NearestColorLookup> lookup = std::move(mIdle.back());
             mIdle.pop_back();
+            return lookup;
         }
     }
-    if (!lookup)
-        lookup = std::make_unique<NearestColorLookup>(mPalette);
+    return std::make_unique<NearestColorLookup>(mPalette);
+}
+
+void PaletteMapper::giveBack(std::unique_ptr<NearestColorLookup> lookup) const
+{
+    const std::lock_guard lock(mMutex);
+    mIdle.push_back(std::move(lookup));
+}
+
+void PaletteMapper::ditherChanges(const Picture &rgb24, const Picture &before, Picture &indexed, int x0, int y0, int w, int h) const
+{
+    std::unique_ptr<NearestColorLookup> lookup = takeLookup();
+    std::vector<int> current(std::size_t(w + 2) * 3, 0), below(std::size_t(w + 2) * 3, 0);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *p = rgb24.row(y0 + y) + 3 * x0;
+        const uint8_t *was = before.row(y0 + y) + 3 * x0;
+        uint8_t *o = indexed.row(y0 + y) + x0;
+        const bool forward = (y & 1) == 0;
+        const int step = forward ? 1 : -1;
+        std::fill(below.begin(), below.end(), 0);
+        for (int i = 0; i < w; ++i) {
+            const int x = forward ? i : w - 1 - i;
+            const int *err = &current[std::size_t(x + 1) * 3];
+            int want[3];
+            for (int c = 0; c < 3; ++c)
+                want[c] = std::clamp(p[3 * x + c] + err[c] / 16, 0, 255);
+            if (std::memcmp(p + 3 * x, was + 3 * x, 3) != 0)
+                o[x] = lookup->indexOf(uint8_t(want[0]), uint8_t(want[1]), uint8_t(want[2]));
+            const Rgb got = mPalette[std::min<std::size_t>(o[x], mPalette.size() - 1)];
+            const int e[3] = {want[0] - got.r, want[1] - got.g, want[2] - got.b};
+            for (std::size_t c = 0; c < 3; ++c) {
+                current[std::size_t(x + 1 + step) * 3 + c] += e[c] * 7;
+                below[std::size_t(x + 1 - step) * 3 + c] += e[c] * 3;
+                below[std::size_t(x + 1) * 3 + c] += e[c] * 5;
+                below[std::size_t(x + 1 + step) * 3 + c] += e[c];
+            }
+        }
+        std::swap(current, below);
+    }
+    giveBack(std::move(lookup));
+}
+
+Picture PaletteMapper::map(const Picture &rgb24, Dithering dither) const
+{
+    std::unique_ptr<NearestColorLookup> lookup = takeLookup();
     Picture out(rgb24.width(), rgb24.height(), PixelFormat::Indexed8);
     out.palette() = mPalette;
     switch (dither) {
@@ -416,10 +460,7 @@ Picture PaletteMapper::map(const Picture &rgb24, Dithering dither) const
         mapOrdered(rgb24, *lookup, out);
         break;
     }
-    {
-        const std::lock_guard lock(mMutex);
-        mIdle.push_back(std::move(lookup));
-    }
+    giveBack(std::move(lookup));
     // The padding comes after the mapping: it is no colour of the palette and no pixel takes it.
     std::size_t size = 2;
     while (size < out.palette().size())

@@ -88,7 +88,18 @@ public:
 
     Picture map(const Picture &rgb24, Dithering dither) const;
 
+    /**
+     * Floyd–Steinberg over the rectangle (x, y, w, h) of a picture that follows `before` (the same
+     * size), whose frame is `indexed`: a pixel equal to before's keeps its index (its error still
+     * goes to its neighbours), the others are chosen again, so that a change does not spread into
+     * what did not change. Error from outside the rectangle is not carried in.
+     */
+    void ditherChanges(const Picture &rgb24, const Picture &before, Picture &indexed, int x, int y, int w, int h) const;
+
 private:
+    std::unique_ptr<NearestColorLookup> takeLookup() const;
+    void giveBack(std::unique_ptr<NearestColorLookup> lookup) const;
+
     std::vector<Rgb> mPalette;
     mutable std::mutex mMutex;
     // One lookup a thread at work, handed back when its picture is done.

@@ -112,6 +112,17 @@ for args in "--quality best" "--quality best --dither fs --level 2" "--quality B
     rm -rf "$out/frames-g-best"
 done
 
+# Floyd-Steinberg with one palette: a change in a corner leaves the rest of the frame as it was
+# (its error does not run on into what did not change), so the optimiser can keep it.
+convert "$out/g1.png" -fill '#ff0000' -draw 'rectangle 20,10 25,15' "$out/g1-square.png"
+"$cli" make --quality best --dither fs -o "$out/g-fs.gif" "$out/g1.png" "$out/g1-square.png"
+"$cli" frames "$out/g-fs.gif" "$out/frames-g-fs"
+fs_frames=("$out"/frames-g-fs/*.png)
+for f in "${fs_frames[@]}"; do convert "$f" -fill '#ff0000' -draw 'rectangle 20,10 25,15' "$f.masked.png"; done
+compare -metric AE "${fs_frames[0]}.masked.png" "${fs_frames[1]}.masked.png" null: 2>/dev/null \
+    || fail "make --dither fs: the frame changed outside the rectangle that changed"
+! compare -metric AE "${fs_frames[0]}" "${fs_frames[1]}" null: 2>/dev/null || fail "make --dither fs: the change is not shown"
+
 # Failures, per subcommand: 1 for a file that cannot be read (in the window's words), 2 for a
 # usage error; always a message on stderr and nothing on stdout.
 echo "not a gif" >"$out/text.gif"
