@@ -369,8 +369,10 @@ struct SamplePiece {
     // Some pieces of the spread hold both pictures whole, for the plain save, which writes
     // frames whole, and for Floyd–Steinberg, which carries a change along the rows and down.
     bool whole = false;
-    Picture wholeBefore, wholeAfter;
-    std::vector<uint8_t> wholeCoveredBefore, wholeCoveredAfter;
+    // Cut from the rows kept when a layout first needs them, if the frames came from there.
+    int wholeFrames[2] = {-1, -1};
+    mutable Picture wholeBefore, wholeAfter;
+    mutable std::vector<uint8_t> wholeCoveredBefore, wholeCoveredAfter;
     // When frames are dropped, the frame dropped between the two (the box covers its changes
     // too): with it the piece says what the same stretch costs when every frame is kept.
     bool hasMiddle = false;
@@ -774,7 +776,10 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                         std::tie(piece->middle, piece->coveredMiddle) = cutOut(middle, middleCovered, cut);
                     }
                     piece->whole = inSpread && position(changing - 1) < 1.0 / (kWholeEvery * step);
-                    if (piece->whole) {
+                    if (piece->whole && rows) {
+                        piece->wholeFrames[0] = previousFrame;
+                        piece->wholeFrames[1] = i;
+                    } else if (piece->whole) {
                         piece->wholeBefore = previous;
                         piece->wholeAfter = composed;
                         piece->wholeCoveredBefore = previousCovered;
@@ -838,6 +843,12 @@ std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<Export
         Dithering dither;
         ExportSettings rest;
     };
+    if (layout != Pieces)
+        for (const auto &p : fs.spread)
+            if (p->whole && p->wholeFrames[0] >= 0 && p->wholeBefore.width() == 0) {
+                mRows->picture(p->wholeFrames[0], p->wholeBefore, p->wholeCoveredBefore);
+                mRows->picture(p->wholeFrames[1], p->wholeAfter, p->wholeCoveredAfter);
+            }
     std::vector<Way> ways;
     std::vector<SampleRun *> runs;
     for (const ExportSettings &requested : settings) {
