@@ -258,14 +258,19 @@ void mapOrdered(const Picture &picture, NearestColorLookup &lookup, Picture &out
     }
 }
 
-/** Floyd–Steinberg in sixteenths, rows alternately left to right and right to left. */
-void mapFloydSteinberg(const Picture &picture, NearestColorLookup &lookup, Picture &out)
+/**
+ * Floyd–Steinberg in sixteenths over a rectangle of `out`, rows alternately left to right and right
+ * to left. With `before`, a pixel that is the same there keeps the index `out` already holds (its
+ * error still spreads to its neighbours), so what two pictures share keeps its dither.
+ */
+void floydSteinberg(const Picture &picture, const Picture *before, NearestColorLookup &lookup, const std::vector<Rgb> &palette,
+                    Picture &out, int x0, int y0, int w, int h)
 {
-    const int w = picture.width();
     std::vector<int> current(std::size_t(w + 2) * 3, 0), below(std::size_t(w + 2) * 3, 0);
-    for (int y = 0; y < picture.height(); ++y) {
-        const uint8_t *p = picture.row(y);
-        uint8_t *o = out.row(y);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *p = picture.row(y0 + y) + 3 * x0;
+        const uint8_t *was = before ? before->row(y0 + y) + 3 * x0 : nullptr;
+        uint8_t *o = out.row(y0 + y) + x0;
         const bool forward = (y & 1) == 0;
         const int step = forward ? 1 : -1;
         std::fill(below.begin(), below.end(), 0);
@@ -275,9 +280,9 @@ void mapFloydSteinberg(const Picture &picture, NearestColorLookup &lookup, Pictu
             int want[3];
             for (int c = 0; c < 3; ++c)
                 want[c] = std::clamp(p[3 * x + c] + err[c] / 16, 0, 255);
-            const uint8_t index = lookup.indexOf(uint8_t(want[0]), uint8_t(want[1]), uint8_t(want[2]));
-            o[x] = index;
-            const Rgb got = out.palette()[index];
+            if (!was || std::memcmp(p + 3 * x, was + 3 * x, 3) != 0)
+                o[x] = lookup.indexOf(uint8_t(want[0]), uint8_t(want[1]), uint8_t(want[2]));
+            const Rgb got = palette[std::min<std::size_t>(o[x], palette.size() - 1)];
             const int e[3] = {want[0] - got.r, want[1] - got.g, want[2] - got.b};
             for (std::size_t c = 0; c < 3; ++c) {
                 current[std::size_t(x + 1 + step) * 3 + c] += e[c] * 7;
@@ -414,33 +419,7 @@ void PaletteMapper::giveBack(std::unique_ptr<NearestColorLookup> lookup) const
 void PaletteMapper::ditherChanges(const Picture &rgb24, const Picture &before, Picture &indexed, int x0, int y0, int w, int h) const
 {
     std::unique_ptr<NearestColorLookup> lookup = takeLookup();
-    std::vector<int> current(std::size_t(w + 2) * 3, 0), below(std::size_t(w + 2) * 3, 0);
-    for (int y = 0; y < h; ++y) {
-        const uint8_t *p = rgb24.row(y0 + y) + 3 * x0;
-        const uint8_t *was = before.row(y0 + y) + 3 * x0;
-        uint8_t *o = indexed.row(y0 + y) + x0;
-        const bool forward = (y & 1) == 0;
-        const int step = forward ? 1 : -1;
-        std::fill(below.begin(), below.end(), 0);
-        for (int i = 0; i < w; ++i) {
-            const int x = forward ? i : w - 1 - i;
-            const int *err = &current[std::size_t(x + 1) * 3];
-            int want[3];
-            for (int c = 0; c < 3; ++c)
-                want[c] = std::clamp(p[3 * x + c] + err[c] / 16, 0, 255);
-            if (std::memcmp(p + 3 * x, was + 3 * x, 3) != 0)
-                o[x] = lookup->indexOf(uint8_t(want[0]), uint8_t(want[1]), uint8_t(want[2]));
-            const Rgb got = mPalette[std::min<std::size_t>(o[x], mPalette.size() - 1)];
-            const int e[3] = {want[0] - got.r, want[1] - got.g, want[2] - got.b};
-            for (std::size_t c = 0; c < 3; ++c) {
-                current[std::size_t(x + 1 + step) * 3 + c] += e[c] * 7;
-                below[std::size_t(x + 1 - step) * 3 + c] += e[c] * 3;
-                below[std::size_t(x + 1) * 3 + c] += e[c] * 5;
-                below[std::size_t(x + 1 + step) * 3 + c] += e[c];
-            }
-        }
-        std::swap(current, below);
-    }
+    floydSteinberg(rgb24, &before, *lookup, mPalette, indexed, x0, y0, w, h);
     giveBack(std::move(lookup));
 }
 
@@ -454,7 +433,7 @@ Picture PaletteMapper::map(const Picture &rgb24, Dithering dither) const
         mapNearest(rgb24, *lookup, out);
         break;
     case Dithering::FloydSteinberg:
-        mapFloydSteinberg(rgb24, *lookup, out);
+        floydSteinberg(rgb24, nullptr, *lookup, mPalette, out, 0, 0, rgb24.width(), rgb24.height());
         break;
     case Dithering::Ordered:
         mapOrdered(rgb24, *lookup, out);
