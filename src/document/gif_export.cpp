@@ -460,6 +460,22 @@ SamplePiece::Box unionOf(SamplePiece::Box a, const SamplePiece::Box &b)
     return a;
 }
 
+/**
+ * Adds to `box` the pixels of row `y` (Rgb24 pixels `a`, `b` and their coverage `ca`, `cb`, `width`
+ * long) that differ in colour or coverage; returns how many.
+ */
+std::size_t addDifferingPixels(const uint8_t *a, const uint8_t *ca, const uint8_t *b, const uint8_t *cb, int width, int y,
+                               SamplePiece::Box &box)
+{
+    std::size_t pixels = 0;
+    for (int x = 0; x < width; ++x)
+        if (std::memcmp(a + 3 * x, b + 3 * x, 3) != 0 || ca[x] != cb[x]) {
+            box.add(x, y);
+            ++pixels;
+        }
+    return pixels;
+}
+
 /** The box where two pictures of a screen differ in colour or coverage (empty when they do not). */
 SamplePiece::Box differing(const Picture &a, const std::vector<uint8_t> &ca, const Picture &b, const std::vector<uint8_t> &cb)
 {
@@ -468,11 +484,8 @@ SamplePiece::Box differing(const Picture &a, const std::vector<uint8_t> &ca, con
     for (int y = 0; y < a.height(); ++y) {
         const uint8_t *ra = a.row(y), *rb = b.row(y);
         const uint8_t *va = ca.data() + std::size_t(y) * W, *vb = cb.data() + std::size_t(y) * W;
-        if (std::memcmp(ra, rb, std::size_t(W) * 3) == 0 && std::memcmp(va, vb, std::size_t(W)) == 0)
-            continue;
-        for (int x = 0; x < W; ++x)
-            if (std::memcmp(ra + 3 * x, rb + 3 * x, 3) != 0 || va[x] != vb[x])
-                box.add(x, y);
+        if (std::memcmp(ra, rb, std::size_t(W) * 3) != 0 || std::memcmp(va, vb, std::size_t(W)) != 0)
+            addDifferingPixels(ra, va, rb, vb, W, y, box);
     }
     return box;
 }
@@ -747,11 +760,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                     fs.histogram.add(a, std::size_t(W), uint64_t(index - since[std::size_t(y)]));
                     since[std::size_t(y)] = index;
                 }
-                for (int x = 0; x < W; ++x)
-                    if (std::memcmp(a + 3 * x, b + 3 * x, 3) != 0 || ca[x] != cb[x]) {
-                        changed.add(x, y);
-                        ++pixels;
-                    }
+                pixels += addDifferingPixels(a, ca, b, cb, W, y, changed);
             }
             if (pixels > 0) {
                 const bool inSpread = position(changing++) < 1.0 / step;
