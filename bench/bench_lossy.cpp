@@ -4,8 +4,7 @@
 // (default: build/bench-work in the source tree). bench/peers/lossy_curve.sh times the whole
 // optimisation beside gifsicle.
 
-#include "bench_common.h"
-#include "document/gif_reader.h"
+#include "bench_workload.h"
 #include "document/lzw_tuned.h"
 
 #include <benchmark/benchmark.h>
@@ -15,8 +14,6 @@
 #include <string>
 
 namespace {
-
-using bench::workDir;
 
 /** A workload's first frames, decoded once per process; the timed loop only encodes. */
 struct Frames {
@@ -33,25 +30,20 @@ const Frames *workload(const std::string &name, std::string &error)
     auto it = cache.find(name);
     if (it != cache.end())
         return &it->second;
-    try {
-        const std::vector<uint8_t> bytes = doc::readWholeFile((workDir() / (name + ".gif")).string());
-        doc::TGIFImage image;
-        doc::loadFromBytes(image, bytes.data(), bytes.size());
-        Frames frames;
-        for (int i = 0; i < std::min(image.count(), kFrames); ++i) {
-            const doc::TGIFSubImage &f = image.frame(i);
-            const doc::TGIFColorMap &map = f.colorMap().empty() ? image.header.colorMap : f.colorMap();
-            frames.indices.push_back(f.pixels());
-            frames.palettes.push_back(map.entries);
-            frames.widths.push_back(f.width);
-            frames.codeSizes.push_back(std::max(2, map.bitSize()));
-            frames.pixels += f.pixels().size();
-        }
-        return &cache.emplace(name, std::move(frames)).first->second;
-    } catch (const std::exception &e) {
-        error = e.what();
+    const doc::TGIFImage *image = bench::decodedWorkload(name, error);
+    if (!image)
         return nullptr;
+    Frames frames;
+    for (int i = 0; i < std::min(image->count(), kFrames); ++i) {
+        const doc::TGIFSubImage &f = image->frame(i);
+        const doc::TGIFColorMap &map = f.colorMap().empty() ? image->header.colorMap : f.colorMap();
+        frames.indices.push_back(f.pixels());
+        frames.palettes.push_back(map.entries);
+        frames.widths.push_back(f.width);
+        frames.codeSizes.push_back(std::max(2, map.bitSize()));
+        frames.pixels += f.pixels().size();
     }
+    return &cache.emplace(name, std::move(frames)).first->second;
 }
 
 void encodeLossy(benchmark::State &state, const std::string &name)

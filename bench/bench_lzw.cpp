@@ -3,8 +3,7 @@
 // Workloads come from ../shared/bench/make_workloads.sh; set MOVARO_BENCH_WORK to its WORKDIR
 // (default: build/bench-work in the source tree). bench/peers/encode.sh compares with giflib.
 
-#include "bench_common.h"
-#include "document/gif_reader.h"
+#include "bench_workload.h"
 #include "document/gif_writer.h"
 
 #include <benchmark/benchmark.h>
@@ -17,28 +16,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-using bench::workDir;
-
-/** The workload decoded once per process; the timed loop only encodes. */
-const doc::TGIFImage *workload(const std::string &name, std::string &error)
-{
-    static std::map<std::string, doc::TGIFImage> cache;
-    auto it = cache.find(name);
-    if (it != cache.end())
-        return &it->second;
-    try {
-        const std::vector<uint8_t> bytes = doc::readWholeFile((workDir() / (name + ".gif")).string());
-        doc::TGIFImage image;
-        doc::loadFromBytes(image, bytes.data(), bytes.size());
-        return &cache.emplace(name, std::move(image)).first->second;
-    } catch (const std::exception &e) {
-        error = e.what();
-        return nullptr;
-    }
-}
-
 int codeSize(const doc::TGIFImage &image, const doc::TGIFSubImage &frame)
 {
     const doc::TGIFColorMap &map = frame.colorMap().empty() ? image.header.colorMap : frame.colorMap();
@@ -48,7 +25,7 @@ int codeSize(const doc::TGIFImage &image, const doc::TGIFSubImage &frame)
 void encodeFrames(benchmark::State &state, const std::string &name)
 {
     std::string error;
-    const doc::TGIFImage *image = workload(name, error);
+    const doc::TGIFImage *image = bench::decodedWorkload(name, error);
     if (!image) {
         state.SkipWithError(error.c_str());
         return;
