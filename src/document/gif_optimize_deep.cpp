@@ -135,7 +135,11 @@ int bitSizeOf(int entries)
 // Kept pixels: all transparent, all their colour, or each as the codes find shorter.
 enum class Kept { Transparent, Colour, Either };
 
-/** The census slots a region draws and those it shows unchanged, each in the order first met. */
+/**
+ * The census slots a region draws and those it shows unchanged: in the order first met where the
+ * region is encoded (a local table lists its colours so), in slot order where only which slots are
+ * used matters (the guess at the global table's order).
+ */
 struct SlotUse {
     std::array<bool, 256> drawn{}, shown{};
     std::vector<uint8_t> drawnOrder, shownOrder;
