@@ -72,53 +72,6 @@ void inOrder(std::size_t count, Job job, Done done)
     }
 }
 
-struct ChangedRect {
-    int x = 0, y = 0, w = 0, h = 0;
-};
-
-/**
- * Where two Rgb24 pictures of the same size differ, as the smallest rectangle holding every
- * difference (empty when they are the same); nothing when their sizes differ.
- */
-std::optional<ChangedRect> changedRect(const Picture &before, const Picture &after)
-{
-    if (before.width() != after.width() || before.height() != after.height())
-        return std::nullopt;
-    const std::size_t rowBytes = std::size_t(after.width()) * 3;
-    int top = -1, bottom = -1, left = after.width(), right = -1;
-    for (int y = 0; y < after.height(); ++y) {
-        const uint8_t *a = before.row(y), *b = after.row(y);
-        if (std::memcmp(a, b, rowBytes) == 0)
-            continue;
-        if (top < 0)
-            top = y;
-        bottom = y;
-        int x = 0;
-        while (x < left && std::memcmp(a + 3 * x, b + 3 * x, 3) == 0)
-            ++x;
-        left = std::min(left, x);
-        x = after.width() - 1;
-        while (x > right && std::memcmp(a + 3 * x, b + 3 * x, 3) == 0)
-            --x;
-        right = std::max(right, x);
-    }
-    if (top < 0)
-        return ChangedRect{};
-    return ChangedRect{left, top, right - left + 1, bottom - top + 1};
-}
-
-/** How many pixels of the rectangle are the same in both pictures. */
-std::size_t unchangedIn(const Picture &before, const Picture &after, const ChangedRect &rect)
-{
-    std::size_t same = 0;
-    for (int y = rect.y; y < rect.y + rect.h; ++y) {
-        const uint8_t *a = before.row(y) + 3 * rect.x, *b = after.row(y) + 3 * rect.x;
-        for (int x = 0; x < rect.w; ++x, a += 3, b += 3)
-            same += a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
-    }
-    return same;
-}
-
 /**
  * The pictures reduced with one palette made from all of them: what stays still on screen keeps
  * its index from frame to frame, so the optimiser finds it unchanged. The pictures are read twice
@@ -158,11 +111,8 @@ std::vector<Picture> reduceWithOnePalette(const std::vector<std::string> &pictur
         pictures.size(),
         [&](std::size_t i) {
             if (onlyChanges && i > 0 && held[i] && held[i - 1]) {
-                const auto rect = changedRect(*held[i - 1], *held[i]);
                 // A pan changes nearly everything: such a picture is dithered whole, beside the others.
-                const Picture &now = *held[i];
-                const std::size_t area = std::size_t(now.width()) * std::size_t(now.height());
-                if (rect && (area - std::size_t(rect->w) * std::size_t(rect->h) + unchangedIn(*held[i - 1], now, *rect)) * 16 >= area) {
+                if (const auto rect = changesToDither(*held[i - 1], *held[i])) {
                     changed[i] = rect;
                     return Picture();
                 }

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <future>
 #include <tuple>
 #include <numeric>
@@ -185,8 +186,21 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
     // placed whole with the palette as the global table.
     // One mapper for every frame: the nearest entries found for one frame serve the next ones.
     const PaletteMapper mapper(palette);
-    auto map = [&mapper, dither, transparentIndex](const Picture &picture, const std::vector<uint8_t> &covered) {
-        return indicesOf(mapper, picture, covered, dither, transparentIndex);
+    // Error diffusion carries a change on into pixels that did not change, and the frame would
+    // differ all over from the one before. Where a frame keeps enough of the one before, it is that
+    // frame with the rectangle that changed dithered again (unchanged pixels keep their index); in
+    // order, since it needs the frame before. Frames with holes are dithered whole.
+    const bool onlyChanges = dither == Dithering::FloydSteinberg && !unpainted;
+    struct Mapped {
+        std::vector<uint8_t> indices;
+        std::optional<ChangedRect> changes; // then the indices are still to be made from the frame before
+    };
+    auto map = [&mapper, dither, transparentIndex](std::shared_ptr<const Picture> picture, std::shared_ptr<const Picture> before,
+                                                   const std::vector<uint8_t> &covered) {
+        if (before)
+            if (auto changes = changesToDither(*before, *picture))
+                return Mapped{{}, changes};
+        return Mapped{indicesOf(mapper, *picture, covered, dither, transparentIndex), std::nullopt};
     };
     auto append = [&](const Kept &k, std::vector<uint8_t> indices) {
         TGIFSubImage frame;
@@ -209,28 +223,45 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
     };
     FrameComposer again(document);
     again.setTrackCoverage(true);
-    std::deque<std::future<std::vector<uint8_t>>> mapping;
+    struct Pending {
+        std::future<Mapped> mapped;
+        std::shared_ptr<const Picture> picture, before;
+    };
+    std::deque<Pending> mapping;
     std::size_t appended = 0;
+    Picture last(W, H, PixelFormat::Indexed8); // the frame appended last, while only changes are dithered
+    auto appendFront = [&] {
+        Pending p = std::move(mapping.front());
+        mapping.pop_front();
+        Mapped m = p.mapped.get();
+        if (m.changes) {
+            const ChangedRect &r = *m.changes;
+            mapper.ditherChanges(*p.picture, *p.before, last, r.x, r.y, r.w, r.h);
+            m.indices = last.data();
+        } else if (onlyChanges) {
+            last.data() = m.indices;
+        }
+        append(kept[appended++], std::move(m.indices));
+    };
     try {
+        std::shared_ptr<const Picture> before;
         for (std::size_t i = 0, next = 0; int(i) < n && next < kept.size(); ++i) {
             checkpoint(cancel);
-            Picture composed = again.ComposedFrame(int(i));
+            auto composed = std::make_shared<const Picture>(again.ComposedFrame(int(i)));
             if (int(i) != kept[next].frame)
                 continue;
             ++next;
-            mapping.push_back(std::async(std::launch::async, map, std::move(composed), again.coverage()));
-            while (mapping.size() > 2) {
-                append(kept[appended++], mapping.front().get());
-                mapping.pop_front();
-            }
+            mapping.push_back(Pending{std::async(std::launch::async, map, composed, before, again.coverage()), composed, before});
+            if (onlyChanges)
+                before = composed;
+            while (mapping.size() > 2)
+                appendFront();
         }
-        while (!mapping.empty()) {
-            append(kept[appended++], mapping.front().get());
-            mapping.pop_front();
-        }
+        while (!mapping.empty())
+            appendFront();
     } catch (...) {
         for (auto &m : mapping)
-            m.wait();
+            m.mapped.wait();
         throw;
     }
     return out;
@@ -493,10 +524,12 @@ SamplePiece::Box differing(const Picture &a, const std::vector<uint8_t> &ca, con
 /**
  * The cuts mapped as the settings map colours, each a frame placed at the top left of a screen
  * that holds the largest. Every frame waits for input so that none is merged into another: the
- * export's frames are the cuts, one for one.
+ * export's frames are the cuts, one for one. Floyd–Steinberg dithers a cut that follows one of the
+ * same size as the save dithers a frame that follows another: only where it changed, unless fewer
+ * than a sixteenth of the screen's pixels (`screenPixels`) stayed.
  */
 TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<Rgb> &palette, bool unpainted,
-                         const PaletteMapper &mapper, Dithering dither, const std::atomic<bool> *cancel)
+                         const PaletteMapper &mapper, Dithering dither, std::size_t screenPixels, const std::atomic<bool> *cancel)
 {
     const int transparentIndex = unpainted ? int(palette.size()) : -1;
     TGIFImage out;
@@ -509,16 +542,29 @@ TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<R
     out.header.height = uint16_t(H);
     out.header.colorMap.entries = tableOf(palette, unpainted);
 
-    auto map = [&mapper, dither, transparentIndex](const SampleCut &c) {
-        const auto [part, covered] = cutOut(*c.picture, *c.covered, c.box);
-        return indicesOf(mapper, part, covered, dither, transparentIndex);
-    };
+    const bool onlyChanges = dither == Dithering::FloydSteinberg && !unpainted;
+    Picture before, indexed;
     for (const SampleCut &c : cuts) {
         checkpoint(cancel);
+        auto [part, covered] = cutOut(*c.picture, *c.covered, c.box);
+        std::optional<ChangedRect> changes;
+        if (onlyChanges && before.width() == part.width() && before.height() == part.height())
+            changes = changesToDither(before, part, screenPixels);
         TGIFSubImage frame;
         frame.width = uint16_t(c.box.width());
         frame.height = uint16_t(c.box.height());
-        frame.setPixels(map(c));
+        if (changes) {
+            mapper.ditherChanges(part, before, indexed, changes->x, changes->y, changes->w, changes->h);
+            frame.setPixels(std::vector<uint8_t>(indexed.data()));
+        } else {
+            std::vector<uint8_t> indices = indicesOf(mapper, part, covered, dither, transparentIndex);
+            if (onlyChanges) {
+                indexed = Picture(part.width(), part.height(), PixelFormat::Indexed8);
+                indexed.data() = indices;
+            }
+            frame.setPixels(std::move(indices));
+        }
+        before = std::move(part);
         TGIFGraphicControlExtension *g = frame.addGraphicControl();
         g->delay = 10;
         g->setUserInput(true);
@@ -540,19 +586,15 @@ bool reduces(const ExportSettings &s)
     return s.colours < 256 || s.dropEvery >= 2;
 }
 
-bool diffuses(const ExportSettings &s)
-{
-    return reduces(s) && s.dither == Dithering::FloydSteinberg;
-}
-
 /**
  * The layout that shows two settings alike: the plain save writes frames whole; Floyd–Steinberg
- * carries a change down to the bottom, which rows cut below the change keep; the rest write
- * what changes, which pieces hold. The plain save is only compared with itself.
+ * over frames with holes dithers them whole and carries a change down to the bottom, which rows
+ * cut below the change keep; the rest write what changes, which pieces hold. The plain save is
+ * only compared with itself. `diffusesWhole` says of each settings whether it dithers whole frames.
  */
-SampleLayout layoutFor(const ExportSettings &a, const ExportSettings &b)
+SampleLayout layoutFor(const ExportSettings &a, const ExportSettings &b, const std::function<bool(const ExportSettings &)> &diffusesWhole)
 {
-    return a.level == 0 ? WholeFrames : diffuses(a) || diffuses(b) ? RowsDown : Pieces;
+    return a.level == 0 ? WholeFrames : diffusesWhole(a) || diffusesWhole(b) ? RowsDown : Pieces;
 }
 
 /** A piece as the frame before and the frame after, with the frame dropped between them when asked. */
@@ -587,15 +629,20 @@ std::vector<std::size_t> spreadOrder(std::size_t n)
  * differ. The plain save writes frames whole and Floyd–Steinberg carries a change along the rows
  * and down to the bottom: they take the pieces held whole instead, the whole frames or the rows
  * from the change down. The spread comes in an order whose every start is spread over the
- * animation, so that the jobs done in the time given are a sample in themselves.
+ * animation, so that the jobs done in the time given are a sample in themselves. `frames` gets,
+ * for each job, the frame its bytes are in a file of every changing frame kept (or of every frame
+ * kept, for the plain save).
  */
-std::vector<std::vector<SampleCut>> sampleJobs(const FrameSample &fs, SampleLayout layout, bool withMiddle)
+std::vector<std::vector<SampleCut>> sampleJobs(const FrameSample &fs, SampleLayout layout, bool withMiddle, std::vector<int> &frames)
 {
     std::vector<std::vector<SampleCut>> jobs;
     jobs.push_back({{&fs.first, &fs.firstCovered, wholeOf(fs.first)}});
+    frames.assign(1, 0);
     if (layout == Pieces)
-        for (const auto &p : fs.largest)
+        for (const auto &p : fs.largest) {
             jobs.push_back(pieceJob(*p, withMiddle));
+            frames.push_back(1 + p->changing);
+        }
     std::vector<const SamplePiece *> spread;
     for (const auto &p : fs.spread)
         if (layout == Pieces || p->whole)
@@ -604,11 +651,15 @@ std::vector<std::vector<SampleCut>> sampleJobs(const FrameSample &fs, SampleLayo
         const SamplePiece &p = *spread[i];
         if (layout == Pieces) {
             jobs.push_back(pieceJob(p, withMiddle));
+            frames.push_back(1 + p.changing);
         } else if (layout == WholeFrames) {
             // Each frame stands alone: the frame before is another one of the sample.
             jobs.push_back({{&p.wholeBefore, &p.wholeCoveredBefore, wholeOf(p.wholeBefore)}});
             jobs.push_back({{&p.wholeAfter, &p.wholeCoveredAfter, wholeOf(p.wholeAfter)}});
+            frames.push_back(p.frame - 1);
+            frames.push_back(p.frame);
         } else {
+            frames.push_back(1 + p.changing);
             SamplePiece::Box rows = wholeOf(p.wholeAfter);
             rows.y0 = p.changed.y0 & ~7; // rows walked alternately left and right: the same parity
             jobs.push_back({{&p.wholeBefore, &p.wholeCoveredBefore, rows}, {&p.wholeAfter, &p.wholeCoveredAfter, rows}});
@@ -860,13 +911,14 @@ std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<Export
             }
     std::vector<Way> ways;
     std::vector<SampleRun *> runs;
+    std::vector<int> jobFrames;
     for (const ExportSettings &requested : settings) {
         const ExportSettings s = normalized(requested);
         FrameSample &own = sample(s.dropEvery, cancel);
         Way w;
         // Settings that keep every frame, run on the jobs of a sample that drops some, take the
         // frames dropped too: their job is the same stretch of the animation.
-        w.jobs = sampleJobs(fs, layout, s.dropEvery != sampleDrop);
+        w.jobs = sampleJobs(fs, layout, s.dropEvery != sampleDrop, jobFrames);
         w.palette = &samplePalette(own, reduces(s) ? s.colours : 256);
         w.unpainted = own.unpainted;
         w.mapper = std::make_unique<PaletteMapper>(*w.palette);
@@ -880,6 +932,7 @@ std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<Export
             run.layout = layout;
             run.fixed = layout == Pieces ? 1 + fs.largest.size() : 1;
             run.others = layout == WholeFrames ? fs.framesKept - 1 : layout == RowsDown ? fs.changing : fs.othersChanging;
+            run.frames = jobFrames;
             // The first job is the first frame on the settings' own palette, whatever the frames
             // dropped in the sample: one made for another sample serves (it is the largest job).
             for (auto it = mSampleRuns.lower_bound(RunKey{s, std::numeric_limits<int>::min(), 0});
@@ -914,7 +967,9 @@ std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<Export
                 return;
             checkpoint(cancel);
             const std::vector<SampleCut> &part = w.jobs[j];
-            const ExportResult r = exportCopy(sampleDocument(part, *w.palette, w.unpainted, *w.mapper, w.dither, cancel), w.rest, cancel);
+            const ExportResult r = exportCopy(
+                sampleDocument(part, *w.palette, w.unpainted, *w.mapper, w.dither, std::size_t(fs.width) * std::size_t(fs.height), cancel),
+                w.rest, cancel);
             // The job's bytes are those of every frame after the one it starts from; a frame
             // merged away says nothing of these settings: the job then counts for nothing.
             long long bytes = 0;
@@ -964,12 +1019,15 @@ std::size_t Exporter::sampledEstimate(const ExportSettings &settings, const std:
     // plain save only beside itself; a file that keeps every frame beside one that drops some,
     // the sample's stretches then taken with and without the frames dropped.
     const ExportSettings *nearest = nullptr;
-    SampleLayout layout = layoutFor(s, s);
+    // Whether frames have holes, as the frames these settings keep show (the sample is made anyway).
+    const bool holes = sample(s.dropEvery, cancel).unpainted;
+    const auto diffusesWhole = [holes](const ExportSettings &e) { return holes && reduces(e) && e.dither == Dithering::FloydSteinberg; };
+    SampleLayout layout = layoutFor(s, s, diffusesWhole);
     double best = 0;
     for (const auto &[known, frames] : mFrameSizes) {
         if ((known.level == 0) != (s.level == 0))
             continue;
-        const SampleLayout both = layoutFor(s, known);
+        const SampleLayout both = layoutFor(s, known, diffusesWhole);
         if (known.dropEvery != s.dropEvery && !(known.dropEvery == 0 && both == Pieces))
             continue;
         const double distance = (known.level != s.level) * 300.0 + std::abs(std::log2(double(known.colours) / s.colours)) * 40.0 +
@@ -1023,13 +1081,43 @@ std::size_t Exporter::sampledEstimate(const ExportSettings &settings, const std:
                                 scaled(known - header - first, rest(now), rest(before));
         return std::size_t(std::llround(std::max(0.0, estimate)));
     }
+    std::vector<bool> other(frames.size(), true);
+    other[0] = false;
     double largest = 0;
     if (layout == Pieces)
-        for (const auto &p : fs.largest)
+        for (const auto &p : fs.largest) {
             largest += double(frames[std::size_t(1 + p->changing)]);
-    const double others = known - header - first - largest;
-    const double estimate = header + now.header - before.header + scaled(first, a.first, b.first) +
-                            scaled(largest, a.largest, b.largest) + scaled(others, a.spread, b.spread);
+            other[std::size_t(1 + p->changing)] = false;
+        }
+    // The others, each frame of the known file scaled as the jobs of the spread whose frames cost
+    // about as much there: a panel redrawn and a pointer moved change differently with the
+    // settings, and a spread that happens to hold more of one kind than the animation does must
+    // not weigh it more. The weight falls off with the ratio of the two sizes; a little of every
+    // job stays, for frames unlike any of the spread.
+    struct Seen {
+        double logSize, to, from;
+    };
+    std::vector<Seen> seen;
+    for (std::size_t j = now.fixed; j < done && j < now.frames.size(); ++j)
+        if (const int f = now.frames[j]; f >= 0 && std::size_t(f) < frames.size())
+            seen.push_back(Seen{std::log(std::max(double(frames[std::size_t(f)]), 1.0)), double(now.bytes[j]), double(before.bytes[j])});
+    double others = 0;
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        if (!other[f])
+            continue;
+        const double size = double(frames[f]), logSize = std::log(std::max(size, 1.0));
+        constexpr double kWidth = 0.5; // in the log of the size: a weight of 0.38 at twice or half the size
+        double to = 0, from = 0;
+        for (const Seen &j : seen) {
+            const double d = (logSize - j.logSize) / kWidth;
+            const double w = std::exp(-0.5 * d * d) + 1e-3;
+            to += w * j.to;
+            from += w * j.from;
+        }
+        others += seen.empty() ? scaled(size, a.spread, b.spread) : scaled(size, to, from);
+    }
+    const double estimate =
+        header + now.header - before.header + scaled(first, a.first, b.first) + scaled(largest, a.largest, b.largest) + others;
     return std::size_t(std::llround(std::max(0.0, estimate)));
 }
 

@@ -146,6 +146,7 @@ private:
         int layout = 0;
         std::size_t fixed = 1;  // the first frame and the largest, which stand for themselves
         std::size_t others = 0; // the frames the rest of the jobs stand for
+        std::vector<int> frames; // each job's frame in a file that keeps the sample's frames
     };
     /**
      * Runs the jobs of the sample for `sampleDrop`, laid out as `layout`, at each of the

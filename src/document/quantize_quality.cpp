@@ -416,6 +416,43 @@ void PaletteMapper::giveBack(std::unique_ptr<NearestColorLookup> lookup) const
     mIdle.push_back(std::move(lookup));
 }
 
+std::optional<ChangedRect> changesToDither(const Picture &before, const Picture &after, std::size_t screenPixels)
+{
+    if (before.width() != after.width() || before.height() != after.height())
+        return std::nullopt;
+    const std::size_t rowBytes = std::size_t(after.width()) * 3;
+    int top = -1, bottom = -1, left = after.width(), right = -1;
+    for (int y = 0; y < after.height(); ++y) {
+        const uint8_t *a = before.row(y), *b = after.row(y);
+        if (std::memcmp(a, b, rowBytes) == 0)
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        int x = 0;
+        while (x < left && std::memcmp(a + 3 * x, b + 3 * x, 3) == 0)
+            ++x;
+        left = std::min(left, x);
+        x = after.width() - 1;
+        while (x > right && std::memcmp(a + 3 * x, b + 3 * x, 3) == 0)
+            --x;
+        right = std::max(right, x);
+    }
+    if (top < 0)
+        return ChangedRect{};
+    const ChangedRect rect{left, top, right - left + 1, bottom - top + 1};
+    std::size_t differ = 0;
+    for (int y = rect.y; y < rect.y + rect.h; ++y) {
+        const uint8_t *a = before.row(y) + 3 * rect.x, *b = after.row(y) + 3 * rect.x;
+        for (int x = 0; x < rect.w; ++x, a += 3, b += 3)
+            differ += a[0] != b[0] || a[1] != b[1] || a[2] != b[2];
+    }
+    const std::size_t area = screenPixels ? screenPixels : std::size_t(after.width()) * std::size_t(after.height());
+    if ((area - std::min(differ, area)) * 16 < area)
+        return std::nullopt;
+    return rect;
+}
+
 void PaletteMapper::ditherChanges(const Picture &rgb24, const Picture &before, Picture &indexed, int x0, int y0, int w, int h) const
 {
     std::unique_ptr<NearestColorLookup> lookup = takeLookup();

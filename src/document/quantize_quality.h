@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace doc {
@@ -105,6 +106,19 @@ private:
     // One lookup a thread at work, handed back when its picture is done.
     mutable std::vector<std::unique_ptr<NearestColorLookup>> mIdle;
 };
+
+/** A rectangle of a picture. */
+struct ChangedRect {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+
+/**
+ * Where Floyd–Steinberg dithers again a picture that follows `before` (Rgb24, the same size): the
+ * smallest rectangle holding every pixel that differs (empty when none does). Nothing when the
+ * sizes differ, or when fewer than a sixteenth of the screen's pixels (`screenPixels`, the
+ * picture's own count when 0) stay as they were: a pan, which is better dithered whole.
+ */
+std::optional<ChangedRect> changesToDither(const Picture &before, const Picture &after, std::size_t screenPixels = 0);
 
 /**
  * Reduces a picture to 256 colours. The default choice is exactly ReduceBitmapColors in the

@@ -198,6 +198,53 @@ TEST(GifExport, DroppingFramesKeepsTheRunningTime)
     }
 }
 
+TEST(GifExport, FloydSteinbergDithersAgainOnlyWhatChanged)
+{
+    // Frames of a smooth gradient, which error diffusion dithers all over, with a small square
+    // moving over it; then one shifted by a pixel, which changes every pixel (a pan).
+    TGIFImage image;
+    const int W = 64, H = 48, frames = 4;
+    image.header.width = W;
+    image.header.height = H;
+    for (int i = 0; i < 256; ++i)
+        image.header.colorMap.entries.push_back(Rgb{uint8_t(i), uint8_t(255 - i), uint8_t(i / 2)});
+    for (int f = 0; f < frames; ++f) {
+        std::vector<uint8_t> px(std::size_t(W) * H);
+        const int shift = f == frames - 1 ? 1 : 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                px[std::size_t(y) * W + x] = uint8_t((x + shift) * 3 + y);
+        for (int y = 10; y < 16; ++y)
+            for (int x = 8 + f * 10; x < 14 + f * 10; ++x)
+                px[std::size_t(y) * W + x] = 255;
+        TGIFSubImage frame;
+        frame.width = uint16_t(W);
+        frame.height = uint16_t(H);
+        frame.setPixels(std::move(px));
+        frame.addGraphicControl()->delay = 4;
+        image.appendFrame(std::move(frame));
+    }
+    const TGIFImage copy = composedCopy(image, 8, Dithering::FloydSteinberg, 0);
+    ASSERT_EQ(copy.count(), frames);
+    // Where neither square is, frame 1 keeps frame 0's indices; inside, it differs.
+    const std::vector<uint8_t> &a = copy.frame(0).pixels(), &b = copy.frame(1).pixels();
+    std::size_t changedOutside = 0, changedInside = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const bool inSquares = y >= 10 && y < 16 && x >= 8 && x < 24;
+            const bool differ = a[std::size_t(y) * W + x] != b[std::size_t(y) * W + x];
+            (inSquares ? changedInside : changedOutside) += differ;
+        }
+    EXPECT_EQ(changedOutside, 0u);
+    EXPECT_GT(changedInside, 0u);
+    // The pan is dithered whole, not from the frame before: it differs far from the square too.
+    const std::vector<uint8_t> &c = copy.frame(2).pixels(), &d = copy.frame(3).pixels();
+    std::size_t rowsDiffering = 0;
+    for (int y = 30; y < H; ++y)
+        rowsDiffering += !std::equal(c.begin() + y * W, c.begin() + (y + 1) * W, d.begin() + y * W);
+    EXPECT_GT(rowsDiffering, 10u);
+}
+
 TEST(GifExport, TheSampledEstimateOfAChangeIsWithinTwoAndAHalfPercentOfTheFile)
 {
     // As the dialog goes: each change is estimated from the sample and the exact sizes known,
@@ -208,8 +255,9 @@ TEST(GifExport, TheSampledEstimateOfAChangeIsWithinTwoAndAHalfPercentOfTheFile)
     const ExportSettings changes[] = {
         {2, 40, 256, Dithering::None, 0},  {2, 80, 256, Dithering::None, 0},    {2, 80, 64, Dithering::None, 0},
         {2, 80, 16, Dithering::None, 0},   {2, 80, 16, Dithering::Ordered, 0}, {2, 0, 16, Dithering::Ordered, 0},
+        {2, 0, 16, Dithering::FloydSteinberg, 0},
         // Dropping frames: the stretches the frames dropped leave, beside the same stretches kept whole.
-        {2, 0, 16, Dithering::Ordered, 2}, {2, 0, 16, Dithering::Ordered, 3},
+        {2, 0, 16, Dithering::Ordered, 2}, {2, 0, 16, Dithering::Ordered, 3}, {2, 0, 16, Dithering::FloydSteinberg, 3},
     };
     for (const ExportSettings &s : changes) {
         SCOPED_TRACE(::testing::Message() << "level " << s.level << ", lossy " << s.lossy << ", " << s.colours << " colours, dither "
