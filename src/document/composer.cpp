@@ -68,6 +68,7 @@ void FrameComposer::setTrackCoverage(bool on)
     mTrackCoverage = on;
     mCoverage.clear();
     mLast = -1; // the plane must be rebuilt along with the next result
+    mDrawn = nullptr;
 }
 
 Rgb FrameComposer::tableColor(const Frame &f, int index) const
@@ -116,6 +117,7 @@ void FrameComposer::fillRect(int left, int top, int width, int height)
     if (mTrackCoverage)
         for (int y = y0; y < y1; ++y)
             std::memset(mCoverage.data() + std::size_t(y) * mWidth + x0, 0, span);
+    mDrawn = nullptr;
 }
 
 void FrameComposer::draw(const Frame &f)
@@ -136,7 +138,17 @@ void FrameComposer::draw(const Frame &f)
     }
 
     // Frames are composed in order, each once: rows decoded here are not worth a place in the cache.
-    const std::shared_ptr<const FramePixels> pixels = f.sub->passPixelStore();
+    std::shared_ptr<const FramePixels> pixels = f.sub->passPixelStore();
+    // Drawing a row again over itself changes nothing, transparent pixels included: a row the
+    // frame drawn just before holds alike, at the same place with the same colours, is left as
+    // it is (a recording repeats most rows from frame to frame; frames flattened at open each
+    // have a table of their own, mostly the same).
+    const FramePixels *before = mDrawn && mDrawnPixels && mDrawn->left == f.left && mDrawn->top == f.top &&
+                                        mDrawn->width == f.width && mDrawn->height == f.height && (mDrawn->table == f.table || mDrawn->table->entries == f.table->entries) &&
+                                        mDrawn->transparent == f.transparent && (!f.transparent || mDrawn->transparentIndex == f.transparentIndex)
+                                    ? mDrawnPixels.get()
+                                    : nullptr;
+    mDrawn = nullptr;
     if (!pixels)
         return;
     const int span = x1 - x0;
@@ -144,6 +156,12 @@ void FrameComposer::draw(const Frame &f)
     for (int y = y0; y < y1; ++y) {
         uint8_t *dst = mCanvas.row(y) + std::size_t(x0) * 3;
         const uint8_t *src = pixels->row(y - f.top);
+        if (before) {
+            const uint8_t *was = before->row(y - f.top);
+            if (src && was ? std::memcmp(src + (x0 - f.left), was + (x0 - f.left), std::size_t(span)) == 0
+                           : !src && !was && pixels->rowValue(y - f.top) == before->rowValue(y - f.top))
+                continue;
+        }
         if (!src) {
             // A row of one value: one colour across the span, or nothing when it is transparent.
             const uint8_t v = pixels->rowValue(y - f.top);
@@ -183,6 +201,8 @@ void FrameComposer::draw(const Frame &f)
                 cov[x] |= uint8_t(src[x] != t);
         }
     }
+    mDrawn = &f;
+    mDrawnPixels = std::move(pixels);
 }
 
 Picture FrameComposer::ComposedFrame(int i)
@@ -199,6 +219,7 @@ const Picture &FrameComposer::composedCanvas(int i)
         if (std::size_t(mWidth) * std::size_t(mHeight) * 3 * 2 > kFlattenBudget)
             throw GifError(GifErrorKind::TooLarge);
         mCanvas = Picture(mWidth, mHeight, PixelFormat::Rgb24);
+        mDrawn = nullptr;
     }
     if (mTrackCoverage && mCoverage.size() != std::size_t(mWidth) * mHeight)
         mCoverage.assign(std::size_t(mWidth) * mHeight, 0);

@@ -99,6 +99,10 @@ private:
 
     Picture mCanvas;
     int mLast = -1; // composer frame the canvas shows, -1 before the first call
+    // The frame drawn last, when nothing has touched the canvas since, and its rows: a frame
+    // drawn over it at the same place with the same table leaves the rows they share as they are.
+    const Frame *mDrawn = nullptr;
+    std::shared_ptr<const FramePixels> mDrawnPixels;
     bool mTrackCoverage = false;
     std::vector<uint8_t> mCoverage;
 };

@@ -242,6 +242,49 @@ TEST(ComposedFrame, FramesWithoutImageAndIndexLimit)
     EXPECT_EQ(render(FrameComposer(none).ComposedFrame(0)), "WW");
 }
 
+// A frame repeating rows of the frame drawn before it, on a 3 × 2 screen: the rows it shares may
+// only be left as drawn where drawing them again would give the same picture.
+TEST(ComposedFrame, RowsRepeatedFromTheFrameBefore)
+{
+    struct Frame {
+        int top, height;
+        std::vector<uint8_t> indices;
+        int disposal;
+        std::optional<int> transparent;
+        std::vector<Rgb> local;
+    };
+    struct Case {
+        std::string name;
+        std::vector<Frame> frames;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"same place and table", {{0, 2, {0, 1, 2, 0, 0, 0}, 1, {}, {}}, {0, 2, {0, 1, 2, 1, 1, 1}, 1, {}, {}}},
+         {"RGB|RRR", "RGB|GGG"}},
+        {"screen cleared between", {{0, 2, {0, 1, 2, 0, 0, 0}, 2, {}, {}}, {0, 2, {0, 1, 2, 1, 1, 1}, 1, {}, {}}},
+         {"RGB|RRR", "RGB|GGG"}},
+        {"another table", {{0, 2, {0, 1, 2, 0, 0, 0}, 1, {}, {}}, {0, 2, {0, 1, 2, 1, 1, 1}, 1, {}, {kGreen, kRed, kBlue, kYellow}}},
+         {"RGB|RRR", "GRB|RRR"}},
+        {"the same table again, held apart", {{0, 2, {0, 1, 2, 0, 0, 0}, 1, {}, kTable}, {0, 2, {0, 1, 2, 1, 1, 1}, 1, {}, kTable}},
+         {"RGB|RRR", "RGB|GGG"}},
+        {"another place", {{0, 1, {0, 1, 2}, 1, {}, {}}, {1, 1, {0, 1, 2}, 1, {}, {}}}, {"RGB|WWW", "RGB|RGB"}},
+        {"transparent alike",
+         {{0, 2, {0, 0, 0, 0, 0, 0}, 1, {}, {}}, {0, 2, {1, 2, 1, 1, 1, 1}, 1, 2, {}}, {0, 2, {1, 2, 1, 1, 1, 1}, 1, 2, {}}},
+         {"RRR|RRR", "GRG|GGG", "GRG|GGG"}},
+        {"another transparent index",
+         {{0, 2, {0, 0, 0, 0, 0, 0}, 1, {}, {}}, {0, 2, {1, 2, 1, 1, 1, 1}, 1, 2, {}}, {0, 2, {1, 2, 1, 1, 1, 1}, 1, 1, {}}},
+         {"RRR|RRR", "GRG|GGG", "GBG|GGG"}},
+    };
+    for (const Case &c : cases) {
+        TGIFImage d = screen(3, 2);
+        for (const Frame &f : c.frames) {
+            TGIFSubImage &added = addFrame(d, 0, f.top, 3, f.height, f.indices, f.disposal, f.transparent);
+            if (!f.local.empty())
+                added.setColorMap(TGIFColorMap{f.local});
+        }
+        expectFrames(d, c.expected, c.name);
+    }
+}
+
 TEST(ComposedFrame, CoverageMarksWhatFramesDrew)
 {
     TGIFImage d = screen(3, 1);
