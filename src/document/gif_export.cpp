@@ -419,9 +419,13 @@ struct FrameRows {
 
     std::size_t rowBytes() const { return std::size_t(width) * 4; }
     const uint8_t *row(int frame, int y) const { return rows[ids[std::size_t(frame) * height + y]].get(); }
+    /** The frame's picture and coverage, into buffers of that size when they are (no allocation). */
     void picture(int frame, Picture &picture, std::vector<uint8_t> &covered) const
     {
-        picture = Picture(width, height, PixelFormat::Rgb24);
+        if (picture.width() != width || picture.height() != height || picture.format() != PixelFormat::Rgb24 ||
+            picture.data().size() != std::size_t(width) * height * 3)
+            picture = Picture(width, height, PixelFormat::Rgb24);
+        picture.setDesignatedTransparentColor(std::nullopt);
         covered.resize(std::size_t(width) * height);
         for (int y = 0; y < height; ++y) {
             const uint8_t *r = row(frame, y);
@@ -697,21 +701,26 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     struct Shot {
         Picture picture;
         std::vector<uint8_t> covered;
+        // Per row, 1 where it shows as in the frame fetched before (empty when not known).
+        std::vector<uint8_t> sameRows;
     };
-    // Run on a thread of its own, one frame ahead of the work on the frame before.
-    auto frameAt = [&](int i) {
-        Shot shot;
+    // Run on a thread of its own, one frame ahead of the work on the frame before. The shot given
+    // is a frame done with: its buffers are filled again, so that no frame costs an allocation.
+    auto frameAt = [&](int i, Shot shot) {
         Picture &composed = shot.picture;
         std::vector<uint8_t> &covered = shot.covered;
+        shot.sameRows.clear();
         if (rows) {
             rows->picture(i, composed, covered);
             return shot;
         }
-        composed = composer->ComposedFrame(i);
+        composed = composer->composedCanvas(i);
+        composed.setDesignatedTransparentColor(composer->resultTransparentColor());
         covered = composer->coverage();
         if (!recording)
             return shot;
         const std::size_t rowBytes = recording->rowBytes();
+        shot.sameRows.assign(std::size_t(H), 0);
         for (int y = 0; y < H; ++y) {
             const std::size_t at = std::size_t(i) * H + y;
             if (i > 0) {
@@ -719,11 +728,13 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                 if (std::memcmp(before, composed.row(y), std::size_t(W) * 3) == 0 &&
                     std::memcmp(before + std::size_t(W) * 3, covered.data() + std::size_t(y) * W, std::size_t(W)) == 0) {
                     recording->ids[at] = recording->ids[at - H];
+                    shot.sameRows[std::size_t(y)] = 1;
                     continue;
                 }
             }
             if ((recorded += rowBytes) > kRowBudget) {
                 recording.reset();
+                shot.sameRows.clear();
                 return shot;
             }
             auto row = std::make_unique<uint8_t[]>(rowBytes);
@@ -770,23 +781,31 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     bool haveMiddle = false;
     // Every frame when its rows are being kept, else up to the last frame kept.
     const int fetched = recording ? n : kept.empty() ? 0 : kept.back() + 1;
+    // The buffers of a frame done with, for the next fetch: three frames' worth go round (the
+    // frame before, this one, the next one being fetched).
+    Shot spare;
     std::future<Shot> ahead;
     if (fetched > 0)
-        ahead = std::async(std::launch::async, frameAt, 0);
+        ahead = std::async(std::launch::async, frameAt, 0, Shot{});
     Picture composed;
     std::vector<uint8_t> covered;
     for (int i = 0, next = 0; i < fetched; ++i) {
         Shot shot = ahead.get();
         if (i + 1 < fetched)
-            ahead = std::async(std::launch::async, frameAt, i + 1);
+            ahead = std::async(std::launch::async, frameAt, i + 1, std::move(spare));
         checkpoint(cancel);
         if (next >= int(kept.size()))
             continue;
-        composed = std::move(shot.picture);
-        covered = std::move(shot.covered);
+        std::swap(composed, shot.picture);
+        std::swap(covered, shot.covered);
+        // What the fetch knew of the rows serves when the frame before is the one fetched before.
+        const std::vector<uint8_t> sameRows = previousFrame == i - 1 ? std::move(shot.sameRows) : std::vector<uint8_t>{};
+        spare = std::move(shot);
         if (i != kept[std::size_t(next)]) {
-            middle = std::move(composed);
-            middleCovered = covered;
+            std::swap(middle, composed);
+            std::swap(middleCovered, covered);
+            spare.picture = std::move(composed);
+            spare.covered = std::move(covered);
             haveMiddle = true;
             continue;
         }
@@ -801,6 +820,8 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
             for (int y = 0; y < H; ++y) {
                 // Rows kept as one are the same row.
                 if (rows && rows->ids[std::size_t(previousFrame) * H + y] == rows->ids[std::size_t(i) * H + y])
+                    continue;
+                if (!sameRows.empty() && sameRows[std::size_t(y)])
                     continue;
                 const uint8_t *a = previous.row(y), *b = composed.row(y);
                 const uint8_t *ca = previousCovered.data() + std::size_t(y) * W, *cb = covered.data() + std::size_t(y) * W;
@@ -866,8 +887,10 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                 }
             }
         }
-        previous = std::move(composed);
-        previousCovered = covered;
+        std::swap(previous, composed);
+        std::swap(previousCovered, covered);
+        spare.picture = std::move(composed);
+        spare.covered = std::move(covered);
         previousFrame = i;
         haveMiddle = false;
     }
