@@ -1071,6 +1071,12 @@ std::size_t Exporter::sampledEstimate(const ExportSettings &settings, const std:
     std::size_t done = 0;
     while (done < now.bytes.size() && std::all_of(runs.begin(), runs.end(), [done](const SampleRun *r) { return r->bytes[done] >= 0; }))
         ++done;
+    // Extrapolated alone, the spread counts only by a power of two of its first jobs, short of the
+    // whole: those are spread evenly over the animation (it comes in bit-reversed order), while a
+    // count between two powers weighs some stretches twice. Where the time given leaves the count
+    // to the machine's load, the figure then moves by whole halvings of the gaps, not job by job.
+    if (!nearest && done < now.bytes.size() && done > now.fixed)
+        done = now.fixed + std::bit_floor(done - now.fixed);
     const auto parts = [done](const SampleRun &run) {
         SampleParts p;
         for (std::size_t j = 0; j < done; ++j)
