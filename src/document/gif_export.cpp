@@ -531,9 +531,14 @@ SamplePiece::Box differing(const Picture &a, const std::vector<uint8_t> &ca, con
  * export's frames are the cuts, one for one. Floyd–Steinberg dithers a cut that follows one of the
  * same size as the save dithers a frame that follows another: only where it changed, unless fewer
  * than a sixteenth of the screen's pixels (`screenPixels`) stayed.
+ *
+ * With `wholeTable`, a first frame below the cuts shows every entry of the palette and the
+ * transparent one: the optimised save drops the entries its frames leave unused and codes every
+ * frame with the global table, so a few cuts alone would be coded narrower than the whole file.
  */
 TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<Rgb> &palette, bool unpainted,
-                         const PaletteMapper &mapper, Dithering dither, std::size_t screenPixels, const std::atomic<bool> *cancel)
+                         const PaletteMapper &mapper, Dithering dither, std::size_t screenPixels, const std::atomic<bool> *cancel,
+                         bool wholeTable = false)
 {
     const int transparentIndex = unpainted ? int(palette.size()) : -1;
     TGIFImage out;
@@ -545,6 +550,29 @@ TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<R
     out.header.width = uint16_t(W);
     out.header.height = uint16_t(H);
     out.header.colorMap.entries = tableOf(palette, unpainted);
+    if (wholeTable) {
+        // The file's frames share one transparent entry (the index after the palette) where
+        // they repeat the frame before: the strip holds it too, as its own transparent index.
+        const int entries = std::min(int(palette.size()) + 1, 256);
+        TGIFSubImage strip;
+        strip.width = uint16_t(std::min(entries, W));
+        strip.height = uint16_t((entries + strip.width - 1) / strip.width);
+        strip.top = uint16_t(H);
+        std::vector<uint8_t> indices(std::size_t(strip.width) * strip.height, 0);
+        for (int i = 0; i < entries; ++i)
+            indices[std::size_t(i)] = uint8_t(i);
+        strip.setPixels(std::move(indices));
+        TGIFGraphicControlExtension *g = strip.addGraphicControl();
+        g->delay = 10;
+        g->setUserInput(true);
+        g->setDisposal(1);
+        if (int(palette.size()) < 256) {
+            g->setTransparent(true);
+            g->transparentIndex = uint8_t(palette.size());
+        }
+        out.header.height = uint16_t(H + strip.height);
+        out.appendFrame(std::move(strip));
+    }
 
     const bool onlyChanges = dither == Dithering::FloydSteinberg && !unpainted;
     Picture before, indexed;
@@ -990,16 +1018,19 @@ std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<Export
                 return;
             checkpoint(cancel);
             const std::vector<SampleCut> &part = w.jobs[j];
-            const ExportResult r = exportCopy(
-                sampleDocument(part, *w.palette, w.unpainted, *w.mapper, w.dither, std::size_t(fs.width) * std::size_t(fs.height), cancel),
-                w.rest, cancel);
+            const bool strip = w.rest.level == 1;
+            const ExportResult r = exportCopy(sampleDocument(part, *w.palette, w.unpainted, *w.mapper, w.dither,
+                                                             std::size_t(fs.width) * std::size_t(fs.height), cancel, strip),
+                                              w.rest, cancel);
             // The job's bytes are those of every frame after the one it starts from; a frame
             // merged away says nothing of these settings: the job then counts for nothing.
+            const std::size_t extra = strip ? 1 : 0;
             long long bytes = 0;
-            if (r.frameBytes.size() == part.size())
-                bytes = (long long)std::accumulate(r.frameBytes.begin() + (part.size() > 1 ? 1 : 0), r.frameBytes.end(), std::size_t(0));
+            if (r.frameBytes.size() == part.size() + extra)
+                bytes = (long long)std::accumulate(r.frameBytes.begin() + std::ptrdiff_t(extra + (part.size() > 1 ? 1 : 0)),
+                                                   r.frameBytes.end(), std::size_t(0));
             if (j == 0)
-                w.run->header = double(r.size()) - double(bytes);
+                w.run->header = double(r.size()) - double(bytes) - (extra && !r.frameBytes.empty() ? double(r.frameBytes[0]) : 0.0);
             w.run->bytes[j] = bytes;
         }
     };

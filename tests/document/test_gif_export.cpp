@@ -268,6 +268,39 @@ TEST(GifExport, TheSampledEstimateOfAChangeIsWithinTwoAndAHalfPercentOfTheFile)
     }
 }
 
+TEST(GifExport, TheSampledEstimateOfTheOptimisedSaveCodesPiecesAsTheWholeFile)
+{
+    // A pointer crossing a picture of 32 colours: each frame changes a few pixels of a few
+    // colours, which the optimised save codes with the file's table of 32 and a transparent one.
+    TGIFImage image;
+    const int W = 160, H = 120;
+    image.header.width = W;
+    image.header.height = H;
+    for (int i = 0; i < 32; ++i)
+        image.header.colorMap.entries.push_back(Rgb{uint8_t(i * 8), uint8_t(255 - i * 6), uint8_t((i * 37) & 255)});
+    for (int f = 0; f < 60; ++f) {
+        std::vector<uint8_t> px(std::size_t(W) * H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                px[std::size_t(y) * W + x] = uint8_t((x / 10 + (y / 15) * 3) % 31);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x <= y; ++x)
+                px[std::size_t(20 + f + y) * W + 10 + 2 * f + x] = 31;
+        TGIFSubImage frame;
+        frame.width = uint16_t(W);
+        frame.height = uint16_t(H);
+        frame.setPixels(std::move(px));
+        frame.addGraphicControl()->delay = 4;
+        image.appendFrame(std::move(frame));
+    }
+    // No file known yet: the sample alone, extrapolated.
+    Exporter exporter(std::move(image));
+    const ExportSettings level1{1, 0, 32, Dithering::None, 0};
+    const double estimate = double(exporter.sampledEstimate(level1));
+    const double exact = double(exporter.exact(level1)->size());
+    EXPECT_NEAR(estimate, exact, 0.02 * exact);
+}
+
 TEST(GifExport, ARaisedCancelFlagStopsTheWork)
 {
     const TGIFImage document = recordingLike();
