@@ -297,8 +297,21 @@ void floydSteinberg(const Picture &picture, const Picture *before, NearestColorL
 
 } // namespace
 
+namespace {
+
+constexpr int kSeenBits = 12;
+constexpr uint32_t kNotSeen = 0xFFFFFFFFu; // no 24-bit colour
+
+std::size_t seenSlot(uint32_t key)
+{
+    return std::size_t((key * 2654435761u) >> (32 - kSeenBits));
+}
+
+} // namespace
+
 ColorHistogram::ColorHistogram()
     : mCells(kCellCount)
+    , mSeen(std::size_t(1) << kSeenBits, kNotSeen)
 {
 }
 
@@ -321,14 +334,20 @@ void ColorHistogram::add(const uint8_t *rgb, std::size_t pixels, uint64_t times)
         if (mMany || key == last)
             continue;
         last = key;
-        const auto at = std::lower_bound(mDistinct.begin(), mDistinct.end(), key);
-        if (at != mDistinct.end() && *at == key)
+        uint32_t &seen = mSeen[seenSlot(key)];
+        if (seen == key)
             continue;
+        const auto at = std::lower_bound(mDistinct.begin(), mDistinct.end(), key);
+        if (at != mDistinct.end() && *at == key) {
+            seen = key;
+            continue;
+        }
         if (mDistinct.size() >= kMaxExact) {
             mMany = true;
             mDistinct.clear();
         } else {
             mDistinct.insert(at, key);
+            seen = key;
         }
     }
 }

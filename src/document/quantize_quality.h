@@ -67,6 +67,9 @@ private:
     std::vector<Cell> mCells;
     std::vector<uint32_t> mDistinct; // sorted, until there are too many
     bool mMany = false;
+    // Colours known to be in mDistinct, one a slot by a hash of the colour: most pixels are
+    // found here instead of by a search of the sorted list.
+    std::vector<uint32_t> mSeen;
 };
 
 /**
