@@ -409,6 +409,10 @@ struct SamplePiece {
     bool hasMiddle = false;
     Picture middle;
     std::vector<uint8_t> coveredMiddle;
+    // While the sample is made, where the pictures are to be cut from the rows kept (frames before,
+    // after, dropped between; -1 for none): only the pieces it keeps in the end are cut.
+    int cutFrames[3] = {-1, -1, -1};
+    Box cut;
 };
 
 struct FrameRows {
@@ -472,6 +476,19 @@ struct SampleCut {
 SamplePiece::Box wholeOf(const Picture &picture)
 {
     return SamplePiece::Box{0, 0, picture.width() - 1, picture.height() - 1};
+}
+
+/** Part of a frame kept as rows and its coverage, copied. */
+std::pair<Picture, std::vector<uint8_t>> cutOut(const FrameRows &rows, int frame, const SamplePiece::Box &box)
+{
+    const int w = box.width(), h = box.height();
+    std::pair<Picture, std::vector<uint8_t>> part{Picture(w, h, PixelFormat::Rgb24), std::vector<uint8_t>(std::size_t(w) * h)};
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *r = rows.row(frame, box.y0 + y);
+        std::copy_n(r + 3 * std::size_t(box.x0), std::size_t(w) * 3, part.first.row(y));
+        std::copy_n(r + std::size_t(rows.width) * 3 + box.x0, w, part.second.data() + std::size_t(y) * w);
+    }
+    return part;
 }
 
 /** Part of a picture and its coverage, copied. */
@@ -726,11 +743,14 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     const int W = rows ? rows->width : recording->width, H = rows ? rows->height : recording->height;
     constexpr std::size_t kRowBudget = std::size_t(96) << 20;
     std::size_t recorded = 0;
+    bool recordingFull = false; // written by the fetch alone, read once it is over
     struct Shot {
         Picture picture;
         std::vector<uint8_t> covered;
         // Per row, 1 where it shows as in the frame fetched before (empty when not known).
         std::vector<uint8_t> sameRows;
+        // Whether the frame is in the rows being recorded, whole.
+        bool recorded = false;
     };
     // Run on a thread of its own, one frame ahead of the work on the frame before. The shot given
     // is a frame done with: its buffers are filled again, so that no frame costs an allocation.
@@ -738,6 +758,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
         Picture &composed = shot.picture;
         std::vector<uint8_t> &covered = shot.covered;
         shot.sameRows.clear();
+        shot.recorded = false;
         if (rows) {
             rows->picture(i, composed, covered);
             return shot;
@@ -745,7 +766,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
         composed = composer->composedCanvas(i);
         composed.setDesignatedTransparentColor(composer->resultTransparentColor());
         covered = composer->coverage();
-        if (!recording)
+        if (!recording || recordingFull)
             return shot;
         const std::size_t rowBytes = recording->rowBytes();
         shot.sameRows.assign(std::size_t(H), 0);
@@ -761,7 +782,8 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                 }
             }
             if ((recorded += rowBytes) > kRowBudget) {
-                recording.reset();
+                // Kept until the sample is made: the pieces of the frames recorded are cut from it.
+                recordingFull = true;
                 shot.sameRows.clear();
                 return shot;
             }
@@ -771,6 +793,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
             recording->ids[at] = uint32_t(recording->rows.size());
             recording->rows.push_back(std::move(row));
         }
+        shot.recorded = true;
         return shot;
     };
     fs.width = W;
@@ -800,13 +823,14 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     std::vector<uint8_t> previousCovered;
     int previousFrame = 0;
     std::vector<int> since(std::size_t(std::max(H, 0)), 0); // the frame each row has shown since
-    std::vector<std::shared_ptr<const SamplePiece>> largest, spread;
+    std::vector<std::shared_ptr<SamplePiece>> largest, spread;
     const auto smaller = [](const auto &a, const auto &b) { return a->changedPixels > b->changedPixels; };
     int changing = 0;
     // The frame dropped since the frame kept before, if any.
     Picture middle;
     std::vector<uint8_t> middleCovered;
     bool haveMiddle = false;
+    int middleFrame = -1;
     // Every frame when its rows are being kept, else up to the last frame kept.
     const int fetched = recording ? n : kept.empty() ? 0 : kept.back() + 1;
     // The buffers of a frame done with, for the next fetch: three frames' worth go round (the
@@ -828,6 +852,9 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
         std::swap(covered, shot.covered);
         // What the fetch knew of the rows serves when the frame before is the one fetched before.
         const std::vector<uint8_t> sameRows = previousFrame == i - 1 ? std::move(shot.sameRows) : std::vector<uint8_t>{};
+        // Pieces of frames in rows (kept before, or recorded whole, like every frame before them)
+        // are cut from there once the sample is chosen.
+        const bool inRows = rows || shot.recorded;
         spare = std::move(shot);
         if (i != kept[std::size_t(next)]) {
             std::swap(middle, composed);
@@ -835,6 +862,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
             spare.picture = std::move(composed);
             spare.covered = std::move(covered);
             haveMiddle = true;
+            middleFrame = i;
             continue;
         }
         const int index = next++;
@@ -878,14 +906,20 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                     }
                     cut.x0 &= ~7;
                     cut.y0 &= ~7;
-                    std::tie(piece->before, piece->coveredBefore) = cutOut(previous, previousCovered, cut);
-                    std::tie(piece->after, piece->coveredAfter) = cutOut(composed, covered, cut);
-                    if (haveMiddle) {
-                        piece->hasMiddle = true;
-                        std::tie(piece->middle, piece->coveredMiddle) = cutOut(middle, middleCovered, cut);
+                    piece->hasMiddle = haveMiddle;
+                    if (inRows) {
+                        piece->cutFrames[0] = previousFrame;
+                        piece->cutFrames[1] = i;
+                        piece->cutFrames[2] = haveMiddle ? middleFrame : -1;
+                        piece->cut = cut;
+                    } else {
+                        std::tie(piece->before, piece->coveredBefore) = cutOut(previous, previousCovered, cut);
+                        std::tie(piece->after, piece->coveredAfter) = cutOut(composed, covered, cut);
+                        if (haveMiddle)
+                            std::tie(piece->middle, piece->coveredMiddle) = cutOut(middle, middleCovered, cut);
                     }
                     piece->whole = inSpread && position(changing - 1) < 1.0 / (kWholeEvery * step);
-                    if (piece->whole && rows) {
+                    if (piece->whole && inRows) {
                         piece->wholeFrames[0] = previousFrame;
                         piece->wholeFrames[1] = i;
                     } else if (piece->whole) {
@@ -905,7 +939,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                     if (inSpread)
                         spread.push_back(std::move(piece));
                     if (spread.size() > 2 * spreadCount) {
-                        std::vector<std::shared_ptr<const SamplePiece>> half;
+                        std::vector<std::shared_ptr<SamplePiece>> half;
                         for (auto &p : spread)
                             if (position(p->changing) < 0.5 / step)
                                 half.push_back(std::move(p));
@@ -924,16 +958,34 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     }
     for (int y = 0; y < H && fs.framesKept > 0; ++y)
         fs.histogram.add(previous.row(y), std::size_t(W), uint64_t(fs.framesKept - since[std::size_t(y)]));
+    // The pieces kept, cut from the rows; the frames whole too where the rows go with this sample
+    // (the recording outgrew its budget).
+    const FrameRows *from = rows ? rows : recording.get();
+    const bool rowsStay = rows || !recordingFull;
+    for (const auto &pieces : {std::cref(largest), std::cref(spread)})
+        for (const auto &p : pieces.get()) {
+            if (p->cutFrames[0] >= 0 && p->before.width() == 0) {
+                std::tie(p->before, p->coveredBefore) = cutOut(*from, p->cutFrames[0], p->cut);
+                std::tie(p->after, p->coveredAfter) = cutOut(*from, p->cutFrames[1], p->cut);
+                if (p->cutFrames[2] >= 0)
+                    std::tie(p->middle, p->coveredMiddle) = cutOut(*from, p->cutFrames[2], p->cut);
+            }
+            if (!rowsStay && p->wholeFrames[0] >= 0) {
+                from->picture(p->wholeFrames[0], p->wholeBefore, p->wholeCoveredBefore);
+                from->picture(p->wholeFrames[1], p->wholeAfter, p->wholeCoveredAfter);
+                p->wholeFrames[0] = p->wholeFrames[1] = -1;
+            }
+        }
     // The spread stands for the frames not among the largest.
     std::sort(largest.begin(), largest.end(), [](const auto &a, const auto &b) { return a->frame < b->frame; });
     for (const auto &p : spread)
         if (std::find(largest.begin(), largest.end(), p) == largest.end())
             fs.spread.push_back(p);
-    fs.largest = std::move(largest);
+    fs.largest.assign(largest.begin(), largest.end());
     fs.changing = changing;
     fs.othersChanging = changing - int(fs.largest.size());
     mSamples[dropEvery] = std::move(made);
-    if (recording)
+    if (recording && !recordingFull)
         mRows = std::move(recording);
     return *mSamples[dropEvery];
 }
