@@ -823,6 +823,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     std::vector<uint8_t> previousCovered;
     int previousFrame = 0;
     std::vector<int> since(std::size_t(std::max(H, 0)), 0); // the frame each row has shown since
+    std::unique_ptr<ColorHistogram> lowerHistogram;
     std::vector<std::shared_ptr<SamplePiece>> largest, spread;
     const auto smaller = [](const auto &a, const auto &b) { return a->changedPixels > b->changedPixels; };
     int changing = 0;
@@ -866,30 +867,56 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
             continue;
         }
         const int index = next++;
-        fs.unpainted = fs.unpainted || std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
         if (index == 0) {
+            fs.unpainted = std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
             fs.first = composed;
             fs.firstCovered = covered;
         } else {
-            SamplePiece::Box changed;
-            std::size_t pixels = 0;
-            for (int y = 0; y < H; ++y) {
-                // Rows kept as one are the same row.
-                if (rows && rows->ids[std::size_t(previousFrame) * H + y] == rows->ids[std::size_t(i) * H + y])
-                    continue;
-                if (!sameRows.empty() && sameRows[std::size_t(y)])
-                    continue;
-                const uint8_t *a = previous.row(y), *b = composed.row(y);
-                const uint8_t *ca = previousCovered.data() + std::size_t(y) * W, *cb = covered.data() + std::size_t(y) * W;
-                if (std::memcmp(a, b, std::size_t(W) * 3) == 0 && std::memcmp(ca, cb, std::size_t(W)) == 0)
-                    continue;
-                // The palette counts every pixel of every frame kept: a row, for as long as it showed.
-                if (std::memcmp(a, b, std::size_t(W) * 3) != 0) {
-                    fs.histogram.add(a, std::size_t(W), uint64_t(index - since[std::size_t(y)]));
-                    since[std::size_t(y)] = index;
+            // The rows from y0 to y1 against the frame kept before: where they differ, how many
+            // pixels, and the colours of the rows that change into `histogram`.
+            struct Rows {
+                SamplePiece::Box changed;
+                std::size_t pixels = 0;
+                bool unpainted = false;
+            };
+            const auto compare = [&](int y0, int y1, ColorHistogram &histogram) {
+                Rows r;
+                for (int y = y0; y < y1; ++y) {
+                    // Rows kept as one are the same row.
+                    if (rows && rows->ids[std::size_t(previousFrame) * H + y] == rows->ids[std::size_t(i) * H + y])
+                        continue;
+                    if (!sameRows.empty() && sameRows[std::size_t(y)])
+                        continue;
+                    const uint8_t *a = previous.row(y), *b = composed.row(y);
+                    const uint8_t *ca = previousCovered.data() + std::size_t(y) * W, *cb = covered.data() + std::size_t(y) * W;
+                    if (std::memcmp(a, b, std::size_t(W) * 3) == 0 && std::memcmp(ca, cb, std::size_t(W)) == 0)
+                        continue;
+                    // The palette counts every pixel of every frame kept: a row, for as long as it showed.
+                    if (std::memcmp(a, b, std::size_t(W) * 3) != 0) {
+                        histogram.add(a, std::size_t(W), uint64_t(index - since[std::size_t(y)]));
+                        since[std::size_t(y)] = index;
+                    }
+                    r.pixels += addDifferingPixels(a, ca, b, cb, W, y, r.changed);
+                    // Unpainted pixels show in the first frame or in a row that changed.
+                    r.unpainted = r.unpainted || std::memchr(cb, 0, std::size_t(W)) != nullptr;
                 }
-                pixels += addDifferingPixels(a, ca, b, cb, W, y, changed);
+                return r;
+            };
+            // The lower half on a thread of its own, with a histogram of its own added in the end.
+            if (!lowerHistogram)
+                lowerHistogram = std::make_unique<ColorHistogram>();
+            auto lower = std::async(std::launch::async, compare, H / 2, H, std::ref(*lowerHistogram));
+            Rows upper;
+            try {
+                upper = compare(0, H / 2, fs.histogram);
+            } catch (...) {
+                lower.wait();
+                throw;
             }
+            const Rows below = lower.get();
+            SamplePiece::Box changed = unionOf(upper.changed, below.changed);
+            const std::size_t pixels = upper.pixels + below.pixels;
+            fs.unpainted = fs.unpainted || upper.unpainted || below.unpainted;
             if (pixels > 0) {
                 const bool inSpread = position(changing++) < 1.0 / step;
                 const bool inLargest = int(largest.size()) < largestCount || pixels > largest.front()->changedPixels;
@@ -958,13 +985,22 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
     }
     for (int y = 0; y < H && fs.framesKept > 0; ++y)
         fs.histogram.add(previous.row(y), std::size_t(W), uint64_t(fs.framesKept - since[std::size_t(y)]));
+    if (lowerHistogram)
+        fs.histogram.add(*lowerHistogram);
     // The pieces kept, cut from the rows; the frames whole too where the rows go with this sample
     // (the recording outgrew its budget).
     const FrameRows *from = rows ? rows : recording.get();
     const bool rowsStay = rows || !recordingFull;
+    std::vector<SamplePiece *> toCut;
     for (const auto &pieces : {std::cref(largest), std::cref(spread)})
-        for (const auto &p : pieces.get()) {
-            if (p->cutFrames[0] >= 0 && p->before.width() == 0) {
+        for (const auto &p : pieces.get())
+            if (std::find(toCut.begin(), toCut.end(), p.get()) == toCut.end())
+                toCut.push_back(p.get());
+    // Every other piece on a second thread.
+    const auto cutPieces = [&](std::size_t first) {
+        for (std::size_t k = first; k < toCut.size(); k += 2) {
+            SamplePiece *p = toCut[k];
+            if (p->cutFrames[0] >= 0) {
                 std::tie(p->before, p->coveredBefore) = cutOut(*from, p->cutFrames[0], p->cut);
                 std::tie(p->after, p->coveredAfter) = cutOut(*from, p->cutFrames[1], p->cut);
                 if (p->cutFrames[2] >= 0)
@@ -976,6 +1012,10 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                 p->wholeFrames[0] = p->wholeFrames[1] = -1;
             }
         }
+    };
+    auto odd = std::async(std::launch::async, cutPieces, std::size_t(1));
+    cutPieces(0);
+    odd.get();
     // The spread stands for the frames not among the largest.
     std::sort(largest.begin(), largest.end(), [](const auto &a, const auto &b) { return a->frame < b->frame; });
     for (const auto &p : spread)
