@@ -545,6 +545,21 @@ SamplePiece::Box differing(const Picture &a, const std::vector<uint8_t> &ca, con
     return box;
 }
 
+/** The box where two frames kept as rows differ in colour or coverage (empty when they do not). */
+SamplePiece::Box differing(const FrameRows &rows, int a, int b)
+{
+    SamplePiece::Box box;
+    const int W = rows.width;
+    for (int y = 0; y < rows.height; ++y) {
+        if (rows.ids[std::size_t(a) * rows.height + y] == rows.ids[std::size_t(b) * rows.height + y])
+            continue;
+        const uint8_t *ra = rows.row(a, y), *rb = rows.row(b, y);
+        if (std::memcmp(ra, rb, rows.rowBytes()) != 0)
+            addDifferingPixels(ra, ra + std::size_t(W) * 3, rb, rb + std::size_t(W) * 3, W, y, box);
+    }
+    return box;
+}
+
 /**
  * The cuts mapped as the settings map colours, each a frame placed at the top left of a screen
  * that holds the largest. Every frame waits for input so that none is merged into another: the
@@ -762,8 +777,10 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
         std::vector<uint8_t> &covered = shot.covered;
         shot.sameRows.clear();
         shot.recorded = false;
+        // From rows kept, the frames are read where they are; only the first is copied out.
         if (rows) {
-            rows->picture(i, composed, covered);
+            if (i == 0)
+                rows->picture(i, composed, covered);
             return shot;
         }
         composed = composer->composedCanvas(i);
@@ -890,8 +907,10 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                         continue;
                     if (!sameRows.empty() && sameRows[std::size_t(y)])
                         continue;
-                    const uint8_t *a = previous.row(y), *b = composed.row(y);
-                    const uint8_t *ca = previousCovered.data() + std::size_t(y) * W, *cb = covered.data() + std::size_t(y) * W;
+                    const uint8_t *a = rows ? rows->row(previousFrame, y) : previous.row(y);
+                    const uint8_t *b = rows ? rows->row(i, y) : composed.row(y);
+                    const uint8_t *ca = rows ? a + std::size_t(W) * 3 : previousCovered.data() + std::size_t(y) * W;
+                    const uint8_t *cb = rows ? b + std::size_t(W) * 3 : covered.data() + std::size_t(y) * W;
                     if (std::memcmp(a, b, std::size_t(W) * 3) == 0 && std::memcmp(ca, cb, std::size_t(W)) == 0)
                         continue;
                     // The palette counts every pixel of every frame kept: a row, for as long as it showed.
@@ -930,7 +949,10 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
                     piece->changed = changed;
                     piece->changedPixels = pixels;
                     SamplePiece::Box cut = changed;
-                    if (haveMiddle) {
+                    if (haveMiddle && rows) {
+                        cut = unionOf(cut, differing(*rows, previousFrame, middleFrame));
+                        cut = unionOf(cut, differing(*rows, middleFrame, i));
+                    } else if (haveMiddle) {
                         cut = unionOf(cut, differing(previous, previousCovered, middle, middleCovered));
                         cut = unionOf(cut, differing(middle, middleCovered, composed, covered));
                     }
@@ -987,7 +1009,8 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
         haveMiddle = false;
     }
     for (int y = 0; y < H && fs.framesKept > 0; ++y)
-        fs.histogram.add(previous.row(y), std::size_t(W), uint64_t(fs.framesKept - since[std::size_t(y)]));
+        fs.histogram.add(rows ? rows->row(previousFrame, y) : previous.row(y), std::size_t(W),
+                         uint64_t(fs.framesKept - since[std::size_t(y)]));
     if (lowerHistogram)
         fs.histogram.add(*lowerHistogram);
     // The pieces kept, cut from the rows; the frames whole too where the rows go with this sample
