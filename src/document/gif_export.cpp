@@ -453,6 +453,7 @@ struct FrameSample {
     std::vector<std::shared_ptr<const SamplePiece>> spread;
     int changing = 0;       // frames after the first that change
     int othersChanging = 0; // those not among the largest
+    std::vector<int> changedFrames; // the document's frame each of those is, in order
     ColorHistogram histogram;
     bool unpainted = false;
     std::map<int, std::vector<Rgb>> palettes; // by colour count
@@ -940,6 +941,7 @@ FrameSample &Exporter::sample(int dropEvery, const std::atomic<bool> *cancel)
             const std::size_t pixels = upper.pixels + below.pixels;
             fs.unpainted = fs.unpainted || upper.unpainted || below.unpainted;
             if (pixels > 0) {
+                fs.changedFrames.push_back(i);
                 const bool inSpread = position(changing++) < 1.0 / step;
                 const bool inLargest = int(largest.size()) < largestCount || pixels > largest.front()->changedPixels;
                 if (inSpread || inLargest) {
@@ -1253,18 +1255,36 @@ std::size_t Exporter::sampledEstimate(const ExportSettings &settings, const std:
         return std::size_t(std::llround(now.header + parts(now).first + rest(now)));
     const SampleRun &before = runs.size() > 1 ? *runs[1] : now;
     const double known = double(mSizes.at(*nearest));
-    const std::vector<std::size_t> &frames = mFrameSizes.at(*nearest);
+    const std::vector<std::size_t> &knownFrames = mFrameSizes.at(*nearest);
     const auto scaled = [](double exact, double to, double from) { return from > 0 ? exact * to / from : exact; };
     const SampleParts a = parts(now), b = parts(before);
-    const double first = frames.empty() ? 0.0 : double(frames[0]);
-    const double header = known - std::accumulate(frames.begin(), frames.end(), 0.0);
+    const double first = knownFrames.empty() ? 0.0 : double(knownFrames[0]);
+    const double header = known - std::accumulate(knownFrames.begin(), knownFrames.end(), 0.0);
 
     // Where the known file's frames are the sample's (the same frames kept, written alike), each
     // part of it is scaled by how that part of the sample changed: the first frame, the frames
     // that change most, the others. Else the first frame and all the others.
     const FrameSample &fs = sample(s.dropEvery, cancel);
-    const bool sameFrames = nearest->dropEvery == s.dropEvery &&
-                            frames.size() == std::size_t(layout == WholeFrames ? fs.framesKept : 1 + fs.changing);
+    std::vector<std::size_t> frames = knownFrames;
+    bool sameFrames = nearest->dropEvery == s.dropEvery &&
+                      frames.size() == std::size_t(layout == WholeFrames ? fs.framesKept : 1 + fs.changing);
+    // Frames dropped, beside a file that keeps them all: each frame kept stands for the stretch
+    // of the known file since the frame kept before, the frames dropped in it included, and the
+    // stretches are scaled as frames are (a stretch that holds a frame dropped costs about twice
+    // another, and a sample with more of one kind than the animation must not weigh it more).
+    // The frames of the known file are those of the sample that keeps every frame.
+    const auto all = mSamples.find(0);
+    if (!sameFrames && layout == Pieces && nearest->dropEvery == 0 && s.dropEvery >= 2 && all != mSamples.end() &&
+        knownFrames.size() == 1 + all->second->changedFrames.size() && fs.changedFrames.size() == std::size_t(fs.changing)) {
+        const std::vector<int> &every = all->second->changedFrames;
+        frames.assign(1 + fs.changedFrames.size(), 0);
+        frames[0] = knownFrames[0];
+        std::size_t k = 0; // the next frame of the known file, after its first
+        for (std::size_t j = 0; j < fs.changedFrames.size(); ++j)
+            for (; k < every.size() && every[k] <= fs.changedFrames[j]; ++k)
+                frames[1 + j] += knownFrames[1 + k];
+        sameFrames = true;
+    }
     if (!sameFrames) {
         const double estimate = header + now.header - before.header + scaled(first, a.first, b.first) +
                                 scaled(known - header - first, rest(now), rest(before));
