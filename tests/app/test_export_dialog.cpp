@@ -177,17 +177,24 @@ private slots:
 
     void aChangeStopsTheComputationUnderWay()
     {
-        open(writeRecording(file(QStringLiteral("long.gif")), 40, 320, 240));
+        open(writeRecording(file(QStringLiteral("long.gif")), 60, 640, 480));
         dialogs::TExport dialog(*t->form->document(), 0, prompts());
         dialog.show();
         QVERIFY(exactShown(dialog));
-        QSignalSpy started(&dialog, &dialogs::TExport::computationStarted);
         QSignalSpy cancelled(&dialog, &dialogs::TExport::computationCancelled);
-        // Dithered colours over every frame take a while: change something once the work has begun.
+        // Dithered colours over every frame take a while: something is changed as soon as the
+        // work is said to have begun, not after a wait in which it may have ended.
+        bool changed = false;
+        const auto connection = connect(&dialog, &dialogs::TExport::computationStarted, &dialog, [&] {
+            if (!changed && dialog.Tramage->currentIndex() == 1) {
+                changed = true;
+                dialog.Perte->setValue(30);
+            }
+        });
         dialog.Couleurs->setValue(32);
         dialog.Tramage->setCurrentIndex(1);
-        QTRY_VERIFY(started.count() >= 1);
-        dialog.Perte->setValue(30);
+        QTRY_VERIFY(changed);
+        disconnect(connection);
         QTRY_VERIFY_WITH_TIMEOUT(cancelled.count() >= 1, 30000);
         QVERIFY(exactShown(dialog));
         QCOMPARE(dialog.current()->settings.lossy, 30);
