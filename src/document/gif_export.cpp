@@ -574,7 +574,7 @@ SamplePiece::Box differing(const FrameRows &rows, int a, int b)
  */
 TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<Rgb> &palette, bool unpainted,
                          const PaletteMapper &mapper, Dithering dither, std::size_t screenPixels, const std::atomic<bool> *cancel,
-                         bool wholeTable = false)
+                         bool wholeTable = false, bool ownTables = false)
 {
     const int transparentIndex = unpainted ? int(palette.size()) : -1;
     TGIFImage out;
@@ -621,6 +621,30 @@ TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<R
         TGIFSubImage frame;
         frame.width = uint16_t(c.box.width());
         frame.height = uint16_t(c.box.height());
+        if (ownTables) {
+            // Frames that keep their colours, from an animation of more than one palette: each
+            // cut with a table of its own colours, as the file keeps the frames' own tables.
+            ColorHistogram histogram;
+            histogram.add(part);
+            std::vector<Rgb> own = histogram.fewColors();
+            if (own.empty() || (unpainted && own.size() > 255))
+                own = histogram.bestPalette(unpainted ? 255 : 256);
+            TGIFColorMap table;
+            table.entries = tableOf(own, unpainted);
+            const int ownTransparent = unpainted ? int(own.size()) : -1;
+            frame.setPixels(indicesOf(PaletteMapper(std::move(own)), part, covered, Dithering::None, ownTransparent));
+            frame.setColorMap(std::move(table));
+            TGIFGraphicControlExtension *g = frame.addGraphicControl();
+            g->delay = 10;
+            g->setUserInput(true);
+            g->setDisposal(1);
+            if (ownTransparent >= 0) {
+                g->setTransparent(true);
+                g->transparentIndex = uint8_t(ownTransparent);
+            }
+            out.appendFrame(std::move(frame));
+            continue;
+        }
         if (changes) {
             mapper.ditherChanges(part, before, indexed, changes->x, changes->y, changes->w, changes->h);
             frame.setPixels(std::vector<uint8_t>(indexed.data()));
@@ -1072,6 +1096,7 @@ std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<Export
         bool unpainted;
         std::unique_ptr<PaletteMapper> mapper; // shared by both threads: nearest entries found serve every job
         Dithering dither;
+        bool ownTables; // the frames keep colours no one palette holds
         ExportSettings rest;
     };
     if (layout != Pieces)
@@ -1094,6 +1119,7 @@ std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<Export
         w.unpainted = own.unpainted;
         w.mapper = std::make_unique<PaletteMapper>(*w.palette);
         w.dither = reduces(s) ? s.dither : Dithering::None;
+        w.ownTables = !reduces(s) && own.histogram.fewColors().empty();
         w.rest = s;
         w.rest.colours = 256;
         w.rest.dropEvery = 0;
@@ -1138,9 +1164,9 @@ std::vector<Exporter::SampleRun *> Exporter::sampleRuns(const std::vector<Export
                 return;
             checkpoint(cancel);
             const std::vector<SampleCut> &part = w.jobs[j];
-            const bool strip = w.rest.level == 1;
+            const bool strip = w.rest.level == 1 && !w.ownTables;
             const ExportResult r = exportCopy(sampleDocument(part, *w.palette, w.unpainted, *w.mapper, w.dither,
-                                                             std::size_t(fs.width) * std::size_t(fs.height), cancel, strip),
+                                                             std::size_t(fs.width) * std::size_t(fs.height), cancel, strip, w.ownTables),
                                               w.rest, cancel);
             // The job's bytes are those of every frame after the one it starts from; a frame
             // merged away says nothing of these settings: the job then counts for nothing.

@@ -340,6 +340,38 @@ TEST(GifExport, TheSampledEstimateOfFewerColoursHoldsBesideAFileOfFramesWithTabl
     EXPECT_NEAR(estimate, exact, 0.05 * exact);
 }
 
+TEST(GifExport, TheSampledEstimateOfFramesThatKeepTablesOfTheirOwnCountsTheirTables)
+{
+    // A film whose every frame has a table of 256 colours of its own (the colours drift from frame
+    // to frame), thousands in all: the file keeps each frame's table, which a sample mapped onto
+    // one palette would leave out.
+    TGIFImage image;
+    const int W = 200, H = 150;
+    image.header.width = W;
+    image.header.height = H;
+    for (int f = 0; f < 40; ++f) {
+        TGIFSubImage frame;
+        frame.width = uint16_t(W);
+        frame.height = uint16_t(H);
+        TGIFColorMap table;
+        for (int i = 0; i < 256; ++i)
+            table.entries.push_back(Rgb{uint8_t(i), uint8_t((i + f * 5) & 255), uint8_t(255 - i)});
+        frame.setColorMap(table);
+        std::vector<uint8_t> px(std::size_t(W) * H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                px[std::size_t(y) * W + x] = uint8_t((x + y + ((x / 7 + y / 5 + f) % 3) * 40) & 255);
+        frame.setPixels(std::move(px));
+        frame.addGraphicControl()->delay = 4;
+        image.appendFrame(std::move(frame));
+    }
+    Exporter exporter(std::move(image));
+    // No file known yet, as when the dialog opens.
+    const double estimate = double(exporter.sampledEstimate(ExportSettings{}));
+    const double exact = double(exporter.exact(ExportSettings{})->size());
+    EXPECT_NEAR(estimate, exact, 0.05 * exact);
+}
+
 TEST(GifExport, ARaisedCancelFlagStopsTheWork)
 {
     const TGIFImage document = recordingLike();
