@@ -168,18 +168,27 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
             kept.push_back(Kept{k, delay, g && g->userInput()});
     }
 
-    // Pass one: the colours of every frame kept, and whether any pixel is left unpainted.
+    // Pass one: the colours of every frame kept, whether any pixel is left unpainted, and which
+    // frames leave unpainted a pixel the frame before painted: only the frame before those must
+    // clear itself, the others are kept under the next one, which the optimiser can then cut to
+    // what changed.
     ColorHistogram histogram;
     bool unpainted = false;
+    std::vector<uint8_t> previousCovered;
+    std::vector<bool> clearsBefore(kept.size(), false);
     for (std::size_t i = 0, next = 0; int(i) < n && next < kept.size(); ++i) {
         checkpoint(cancel);
         const Picture composed = composer.ComposedFrame(int(i));
         if (int(i) != kept[next].frame)
             continue;
-        ++next;
         histogram.add(composed);
         const std::vector<uint8_t> &covered = composer.coverage();
         unpainted = unpainted || std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
+        if (next > 0)
+            for (std::size_t p = 0; p < covered.size() && !clearsBefore[next]; ++p)
+                clearsBefore[next] = previousCovered[p] && !covered[p];
+        previousCovered = covered;
+        ++next;
     }
     const std::vector<Rgb> palette = paletteOf(histogram, colours, unpainted);
     const int transparentIndex = unpainted ? int(palette.size()) : -1;
@@ -213,8 +222,10 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
         TGIFGraphicControlExtension *g = frame.addGraphicControl();
         g->delay = uint16_t(std::min<uint32_t>(k.delay, 0xFFFF));
         g->setUserInput(k.userInput);
-        // Whole frames with holes: each clears itself so that no earlier frame shows through.
-        g->setDisposal(unpainted ? 2 : 1);
+        // Whole frames with holes: a frame clears itself where the next leaves unpainted what it
+        // painted, so that it does not show through.
+        const std::size_t at = std::size_t(out.count());
+        g->setDisposal(unpainted && at + 1 < kept.size() && clearsBefore[at + 1] ? 2 : 1);
         if (unpainted) {
             g->setTransparent(true);
             g->transparentIndex = uint8_t(transparentIndex);

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -243,6 +244,61 @@ TEST(GifExport, FloydSteinbergDithersAgainOnlyWhatChanged)
     for (int y = 30; y < H; ++y)
         rowsDiffering += !std::equal(c.begin() + y * W, c.begin() + (y + 1) * W, d.begin() + y * W);
     EXPECT_GT(rowsDiffering, 10u);
+}
+
+TEST(GifExport, FramesWithHolesClearOnlyWhereTheNextUnpaintsAndKeepThePicture)
+{
+    // A screen with a hole that stays (the first frame's transparent corner) and a pointer
+    // moving; one pointer frame is cleared after it shows, so that the next frame leaves
+    // unpainted what it painted.
+    TGIFImage image;
+    const int W = 48, H = 32;
+    image.header.width = W;
+    image.header.height = H;
+    image.header.colorMap.entries = {Rgb{10, 20, 30}, Rgb{200, 180, 40}, Rgb{250, 0, 0}, Rgb{0, 0, 0}};
+    auto add = [&](int left, int top, int w, int h, uint8_t value, int disposal) {
+        TGIFSubImage frame;
+        frame.left = uint16_t(left);
+        frame.top = uint16_t(top);
+        frame.width = uint16_t(w);
+        frame.height = uint16_t(h);
+        std::vector<uint8_t> px(std::size_t(w) * h, value);
+        if (value == 0)
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    px[std::size_t(y) * w + x] = x < 8 && y < 8 ? 3 : uint8_t((x / 3 + y / 2) % 2);
+        frame.setPixels(std::move(px));
+        TGIFGraphicControlExtension *g = frame.addGraphicControl();
+        g->delay = 5;
+        g->setTransparent(true);
+        g->transparentIndex = 3;
+        g->setDisposal(disposal);
+        image.appendFrame(std::move(frame));
+    };
+    add(0, 0, W, H, 0, 1);
+    for (int f = 0; f < 6; ++f)
+        add(12 + 4 * f, 10, 4, 4, 2, f == 3 ? 2 : 1);
+
+    const TGIFImage back = readBack(exportCopy(image, {1, 0, 8, Dithering::None, 0}).bytes);
+    ASSERT_EQ(back.count(), image.count());
+    FrameComposer source(image), saved(back);
+    source.setTrackCoverage(true);
+    saved.setTrackCoverage(true);
+    int cut = 0;
+    for (int i = 0; i < image.count(); ++i) {
+        SCOPED_TRACE(i);
+        const Picture a = source.ComposedFrame(i), b = saved.ComposedFrame(i);
+        ASSERT_EQ(source.coverage(), saved.coverage());
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                if (source.coverage()[std::size_t(y) * W + x]) {
+                    ASSERT_EQ(std::memcmp(a.row(y) + 3 * x, b.row(y) + 3 * x, 3), 0) << x << "," << y;
+                }
+            }
+        cut += back.frame(i).width < W || back.frame(i).height < H;
+    }
+    // The frames that keep the one before are cut to what changed.
+    EXPECT_GE(cut, 4);
 }
 
 TEST(GifExport, TheSampledEstimateOfAChangeIsWithinTwoAndAHalfPercentOfTheFile)
