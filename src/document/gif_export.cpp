@@ -632,6 +632,7 @@ TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<R
         TGIFSubImage frame;
         frame.width = uint16_t(c.box.width());
         frame.height = uint16_t(c.box.height());
+        int frameTransparent = transparentIndex;
         if (ownTables) {
             // Frames that keep their colours, from an animation of more than one palette: each
             // cut with a table of its own colours, as the file keeps the frames' own tables.
@@ -642,21 +643,10 @@ TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<R
                 own = histogram.bestPalette(unpainted ? 255 : 256);
             TGIFColorMap table;
             table.entries = tableOf(own, unpainted);
-            const int ownTransparent = unpainted ? int(own.size()) : -1;
-            frame.setPixels(indicesOf(PaletteMapper(std::move(own)), part, covered, Dithering::None, ownTransparent));
+            frameTransparent = unpainted ? int(own.size()) : -1;
+            frame.setPixels(indicesOf(PaletteMapper(std::move(own)), part, covered, Dithering::None, frameTransparent));
             frame.setColorMap(std::move(table));
-            TGIFGraphicControlExtension *g = frame.addGraphicControl();
-            g->delay = 10;
-            g->setUserInput(true);
-            g->setDisposal(1);
-            if (ownTransparent >= 0) {
-                g->setTransparent(true);
-                g->transparentIndex = uint8_t(ownTransparent);
-            }
-            out.appendFrame(std::move(frame));
-            continue;
-        }
-        if (changes) {
+        } else if (changes) {
             mapper.ditherChanges(part, before, indexed, changes->x, changes->y, changes->w, changes->h);
             frame.setPixels(std::vector<uint8_t>(indexed.data()));
         } else {
@@ -672,9 +662,9 @@ TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<R
         g->delay = 10;
         g->setUserInput(true);
         g->setDisposal(1);
-        if (transparentIndex >= 0) {
+        if (frameTransparent >= 0) {
             g->setTransparent(true);
-            g->transparentIndex = uint8_t(transparentIndex);
+            g->transparentIndex = uint8_t(frameTransparent);
         }
         out.appendFrame(std::move(frame));
     }

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <set>
 #include <sstream>
@@ -124,6 +125,29 @@ uint32_t totalDelay(const TGIFImage &image)
 std::filesystem::path tempFile(const std::string &name)
 {
     return std::filesystem::temp_directory_path() / ("movaro-export-" + std::to_string(::getpid()) + "-" + name);
+}
+
+// An animation whose every frame has a table of its own, made by `table`, and indices by `index`.
+TGIFImage framesWithTables(int W, int H, int frames, const std::function<TGIFColorMap(int)> &table,
+                           const std::function<uint8_t(int, int, int)> &index)
+{
+    TGIFImage image;
+    image.header.width = uint16_t(W);
+    image.header.height = uint16_t(H);
+    for (int f = 0; f < frames; ++f) {
+        TGIFSubImage frame;
+        frame.width = uint16_t(W);
+        frame.height = uint16_t(H);
+        frame.setColorMap(table(f));
+        std::vector<uint8_t> px(std::size_t(W) * H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                px[std::size_t(y) * W + x] = index(x, y, f);
+        frame.setPixels(std::move(px));
+        frame.addGraphicControl()->delay = 4;
+        image.appendFrame(std::move(frame));
+    }
+    return image;
 }
 
 struct Case {
@@ -362,31 +386,22 @@ TEST(GifExport, TheSampledEstimateOfFewerColoursHoldsBesideAFileOfFramesWithTabl
     // A background of 32 colours and a pointer drawn each frame in 32 colours of its own, each
     // frame with its table: the file of every colour needs a table for most frames, while one
     // palette of fewer colours serves the whole file.
-    TGIFImage image;
-    const int W = 160, H = 120;
-    image.header.width = W;
-    image.header.height = H;
-    for (int f = 0; f < 40; ++f) {
-        TGIFSubImage frame;
-        frame.width = uint16_t(W);
-        frame.height = uint16_t(H);
-        TGIFColorMap table;
-        for (int i = 0; i < 32; ++i)
-            table.entries.push_back(Rgb{uint8_t(i * 8), uint8_t(200 - i * 5), uint8_t((i * 53) & 255)});
-        for (int i = 0; i < 32; ++i)
-            table.entries.push_back(Rgb{uint8_t(f * 6), uint8_t(i * 8), uint8_t(128 + i)});
-        frame.setColorMap(table);
-        std::vector<uint8_t> px(std::size_t(W) * H);
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x)
-                px[std::size_t(y) * W + x] = uint8_t((x / 10 + (y / 15) * 3) % 32);
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x <= y; ++x)
-                px[std::size_t(20 + 2 * f + y) * W + 10 + 3 * f + x] = uint8_t(32 + (x * 8 + y) % 32);
-        frame.setPixels(std::move(px));
-        frame.addGraphicControl()->delay = 4;
-        image.appendFrame(std::move(frame));
-    }
+    TGIFImage image = framesWithTables(
+        160, 120, 40,
+        [](int f) {
+            TGIFColorMap table;
+            for (int i = 0; i < 32; ++i)
+                table.entries.push_back(Rgb{uint8_t(i * 8), uint8_t(200 - i * 5), uint8_t((i * 53) & 255)});
+            for (int i = 0; i < 32; ++i)
+                table.entries.push_back(Rgb{uint8_t(f * 6), uint8_t(i * 8), uint8_t(128 + i)});
+            return table;
+        },
+        [](int x, int y, int f) {
+            const int dx = x - (10 + 3 * f), dy = y - (20 + 2 * f);
+            if (dy >= 0 && dy < 8 && dx >= 0 && dx <= dy)
+                return uint8_t(32 + (dx * 8 + dy) % 32);
+            return uint8_t((x / 10 + (y / 15) * 3) % 32);
+        });
     Exporter exporter(std::move(image));
     exporter.exact(ExportSettings{});
     // Its frames are a few dozen bytes, a few of which the sample misses: within 5 %.
@@ -401,26 +416,15 @@ TEST(GifExport, TheSampledEstimateOfFramesThatKeepTablesOfTheirOwnCountsTheirTab
     // A film whose every frame has a table of 256 colours of its own (the colours drift from frame
     // to frame), thousands in all: the file keeps each frame's table, which a sample mapped onto
     // one palette would leave out.
-    TGIFImage image;
-    const int W = 200, H = 150;
-    image.header.width = W;
-    image.header.height = H;
-    for (int f = 0; f < 40; ++f) {
-        TGIFSubImage frame;
-        frame.width = uint16_t(W);
-        frame.height = uint16_t(H);
-        TGIFColorMap table;
-        for (int i = 0; i < 256; ++i)
-            table.entries.push_back(Rgb{uint8_t(i), uint8_t((i + f * 5) & 255), uint8_t(255 - i)});
-        frame.setColorMap(table);
-        std::vector<uint8_t> px(std::size_t(W) * H);
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x)
-                px[std::size_t(y) * W + x] = uint8_t((x + y + ((x / 7 + y / 5 + f) % 3) * 40) & 255);
-        frame.setPixels(std::move(px));
-        frame.addGraphicControl()->delay = 4;
-        image.appendFrame(std::move(frame));
-    }
+    TGIFImage image = framesWithTables(
+        200, 150, 40,
+        [](int f) {
+            TGIFColorMap table;
+            for (int i = 0; i < 256; ++i)
+                table.entries.push_back(Rgb{uint8_t(i), uint8_t((i + f * 5) & 255), uint8_t(255 - i)});
+            return table;
+        },
+        [](int x, int y, int f) { return uint8_t((x + y + ((x / 7 + y / 5 + f) % 3) * 40) & 255); });
     Exporter exporter(std::move(image));
     // No file known yet, as when the dialog opens.
     const double estimate = double(exporter.sampledEstimate(ExportSettings{}));
