@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <future>

@@ -183,10 +183,14 @@ TGIFImage composedCopy(const TGIFImage &document, int colours, Dithering dither,
             continue;
         histogram.add(composed);
         const std::vector<uint8_t> &covered = composer.coverage();
-        unpainted = unpainted || std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
-        if (next > 0)
-            for (std::size_t p = 0; p < covered.size() && !clearsBefore[next]; ++p)
-                clearsBefore[next] = previousCovered[p] && !covered[p];
+        const bool holes = std::find(covered.begin(), covered.end(), uint8_t(0)) != covered.end();
+        unpainted = unpainted || holes;
+        if (next > 0 && holes) {
+            std::size_t p = 0;
+            while (p < covered.size() && (covered[p] || !previousCovered[p]))
+                ++p;
+            clearsBefore[next] = p < covered.size();
+        }
         previousCovered = covered;
         ++next;
     }
@@ -572,6 +576,19 @@ SamplePiece::Box differing(const FrameRows &rows, int a, int b)
     return box;
 }
 
+/** A sample frame's control: it waits for input, so that no frame is merged into another. */
+void waitsForInput(TGIFSubImage &frame, int transparentIndex)
+{
+    TGIFGraphicControlExtension *g = frame.addGraphicControl();
+    g->delay = 10;
+    g->setUserInput(true);
+    g->setDisposal(1);
+    if (transparentIndex >= 0) {
+        g->setTransparent(true);
+        g->transparentIndex = uint8_t(transparentIndex);
+    }
+}
+
 /**
  * The cuts mapped as the settings map colours, each a frame placed at the top left of a screen
  * that holds the largest. Every frame waits for input so that none is merged into another: the
@@ -609,14 +626,7 @@ TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<R
         for (int i = 0; i < entries; ++i)
             indices[std::size_t(i)] = uint8_t(i);
         strip.setPixels(std::move(indices));
-        TGIFGraphicControlExtension *g = strip.addGraphicControl();
-        g->delay = 10;
-        g->setUserInput(true);
-        g->setDisposal(1);
-        if (int(palette.size()) < 256) {
-            g->setTransparent(true);
-            g->transparentIndex = uint8_t(palette.size());
-        }
+        waitsForInput(strip, int(palette.size()) < 256 ? int(palette.size()) : -1);
         out.header.height = uint16_t(H + strip.height);
         out.appendFrame(std::move(strip));
     }
@@ -658,14 +668,7 @@ TGIFImage sampleDocument(const std::vector<SampleCut> &cuts, const std::vector<R
             frame.setPixels(std::move(indices));
         }
         before = std::move(part);
-        TGIFGraphicControlExtension *g = frame.addGraphicControl();
-        g->delay = 10;
-        g->setUserInput(true);
-        g->setDisposal(1);
-        if (frameTransparent >= 0) {
-            g->setTransparent(true);
-            g->transparentIndex = uint8_t(frameTransparent);
-        }
+        waitsForInput(frame, frameTransparent);
         out.appendFrame(std::move(frame));
     }
     return out;
@@ -679,15 +682,20 @@ bool reduces(const ExportSettings &s)
     return s.colours < 256 || s.dropEvery >= 2;
 }
 
+bool diffuses(const ExportSettings &s)
+{
+    return reduces(s) && s.dither == Dithering::FloydSteinberg;
+}
+
 /**
  * The layout that shows two settings alike: the plain save writes frames whole; Floyd–Steinberg
- * over frames with holes dithers them whole and carries a change down to the bottom, which rows
+ * over frames with `holes` dithers them whole and carries a change down to the bottom, which rows
  * cut below the change keep; the rest write what changes, which pieces hold. The plain save is
- * only compared with itself. `diffusesWhole` says of each settings whether it dithers whole frames.
+ * only compared with itself.
  */
-SampleLayout layoutFor(const ExportSettings &a, const ExportSettings &b, const std::function<bool(const ExportSettings &)> &diffusesWhole)
+SampleLayout layoutFor(const ExportSettings &a, const ExportSettings &b, bool holes)
 {
-    return a.level == 0 ? WholeFrames : diffusesWhole(a) || diffusesWhole(b) ? RowsDown : Pieces;
+    return a.level == 0 ? WholeFrames : holes && (diffuses(a) || diffuses(b)) ? RowsDown : Pieces;
 }
 
 /** A piece as the frame before and the frame after, with the frame dropped between them when asked. */
@@ -1222,13 +1230,12 @@ std::size_t Exporter::sampledEstimate(const ExportSettings &settings, const std:
     const ExportSettings *nearest = nullptr;
     // Whether frames have holes, as the frames these settings keep show (the sample is made anyway).
     const bool holes = sample(s.dropEvery, cancel).unpainted;
-    const auto diffusesWhole = [holes](const ExportSettings &e) { return holes && reduces(e) && e.dither == Dithering::FloydSteinberg; };
-    SampleLayout layout = layoutFor(s, s, diffusesWhole);
+    SampleLayout layout = layoutFor(s, s, holes);
     double best = 0;
     for (const auto &[known, frames] : mFrameSizes) {
         if ((known.level == 0) != (s.level == 0))
             continue;
-        const SampleLayout both = layoutFor(s, known, diffusesWhole);
+        const SampleLayout both = layoutFor(s, known, holes);
         if (known.dropEvery != s.dropEvery && !(known.dropEvery == 0 && both == Pieces))
             continue;
         const double distance = (known.level != s.level) * 300.0 + std::abs(std::log2(double(known.colours) / s.colours)) * 40.0 +

@@ -295,10 +295,6 @@ void floydSteinberg(const Picture &picture, const Picture *before, NearestColorL
     }
 }
 
-} // namespace
-
-namespace {
-
 constexpr int kSeenBits = 12;
 constexpr uint32_t kNotSeen = 0xFFFFFFFFu; // no 24-bit colour
 
